@@ -1,0 +1,36 @@
+// The activity log: plain text lines, each one formatted message followed by CR LF.
+#include <cstdarg>
+#include <cstdio>
+
+#include "chat_client.h"
+
+namespace nimbrel {
+
+int ChatClient::OpenLog(const char* path) {
+    if (logFile != nullptr) return 0;
+    // Binary mode, so the CR LF that Log writes reaches the file as exactly those two bytes.
+    logFile = std::fopen(path, "ab");
+    return logFile != nullptr ? 1 : 0;
+}
+
+int ChatClient::Log(const char* format, ...) {
+    if (logFile == nullptr) return 0;
+    char message[kLogMessageSize];
+    va_list args;
+    va_start(args, format);
+    // A longer message is cut to fit; the NUL always stays.
+    if (std::vsnprintf(message, sizeof message, format, args) < 0) message[0] = '\0';
+    va_end(args);
+    std::fprintf(logFile, "%s\r\n", message);
+    // The program runs until it is stopped from outside, so a line held in the stream's
+    // buffer may never reach the file: write each one through as it is logged.
+    std::fflush(logFile);
+    return 1;
+}
+
+void ChatClient::CloseLog() {
+    if (logFile != nullptr) std::fclose(logFile);
+    logFile = nullptr;
+}
+
+}  // namespace nimbrel

@@ -1,0 +1,103 @@
+// ChatClient: one connection to a line-protocol chat server, its logon settings, its
+// activity log and the table of event handlers that a program overrides.
+//
+// Conventions:
+// - Operations that report a result return 1 for success and 0 for failure. ReceiveLoop
+//   always returns 0; event handlers return 1, and nobody reads it.
+// - All text lives in fixed-size, NUL-terminated arrays; text longer than its field is
+//   cut to fit. Nothing here allocates.
+// - One thread uses a client; nothing is locked.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform.h"
+
+#if defined(__MINGW_PRINTF_FORMAT)
+#define NIMBREL_PRINTF(fmt, args) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, args)))
+#elif defined(__GNUC__)
+#define NIMBREL_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define NIMBREL_PRINTF(fmt, args)
+#endif
+
+namespace nimbrel {
+
+// Names, channels, the server and the password: 127 characters and a NUL.
+inline constexpr int kNameSize = 128;
+// The text of one event, and one formatted unit for Send.
+inline constexpr int kTextSize = 256;
+// One formatted log message, before its CR LF.
+inline constexpr int kLogMessageSize = 1024;
+// The read loop's buffer of raw bytes from the server.
+inline constexpr int kReceiveBufferSize = 2048;
+
+inline constexpr std::uint16_t kDefaultPort = 6112;
+
+// The four values taken from one event line.
+struct EventRecord {
+    std::int32_t id;
+    char name[kNameSize];
+    std::uint32_t flags;
+    char text[kTextSize];
+};
+
+class ChatClient {
+  public:
+    ChatClient();
+    // Not virtual: a program destroys its client as its own type. Closes the log, not the socket.
+    ~ChatClient();
+    ChatClient(const ChatClient&) = delete;
+    ChatClient& operator=(const ChatClient&) = delete;
+
+    // The handler table, in slot order. A derived client overrides any of these; the
+    // event table maps each known event ID to one of slots 1 to 16.
+    virtual void OnIdle();                                                             // 0
+    virtual int OnEvent1001(const char* name, std::uint32_t flags, const char* text);  // 1
+    virtual int OnEvent1002(const char* name, std::uint32_t flags, const char* text);  // 2
+    virtual int OnEvent1009(const char* name, std::uint32_t flags, const char* text);  // 3
+    virtual int OnEvent1003(const char* name, std::uint32_t flags, const char* text);  // 4
+    virtual int OnEvent1005(const char* name, std::uint32_t flags, const char* text);  // 5
+    virtual int OnEvent1006(const char* name, std::uint32_t flags, const char* text);  // 6
+    virtual int OnEvent1007(const char* name, std::uint32_t flags, const char* text);  // 7
+    virtual int OnEvent1004(const char* name, std::uint32_t flags, const char* text);  // 8
+    virtual int OnEvent1010(const char* name, std::uint32_t flags, const char* text);  // 9
+    virtual int OnEvent1023(const char* name, std::uint32_t flags, const char* text);  // 10
+    virtual int OnEvent1013(const char* name, std::uint32_t flags, const char* text);  // 11
+    virtual int OnEvent1014(const char* name, std::uint32_t flags, const char* text);  // 12
+    virtual int OnEvent1015(const char* name, std::uint32_t flags, const char* text);  // 13
+    virtual int OnEvent1018(const char* name, std::uint32_t flags, const char* text);  // 14
+    virtual int OnEvent1019(const char* name, std::uint32_t flags, const char* text);  // 15
+    virtual int OnEvent2010(const char* name, std::uint32_t flags, const char* text);  // 16
+
+    // Settings, read afresh at each logon. `logonName` also becomes `userName`.
+    void SetLogonInfo(const char* logonName, const char* password, const char* server,
+                      std::uint16_t port);
+    void SetHomeChannel(const char* name);
+
+    // The activity log: one formatted message and CR LF per line, appended, each line
+    // written through to the file as it is logged. A second OpenLog keeps the first file.
+    int OpenLog(const char* path);
+    int Log(const char* format, ...) NIMBREL_PRINTF(2, 3);
+    void CloseLog();
+
+    // Splits one NUL-terminated server line into `record`; never fails.
+    static int ParseEvent(const char* line, EventRecord& record);
+    // Parses `line` and calls its handler: 1 if one was called, 0 (and a log line) if the
+    // ID has none.
+    int DispatchEvent(const char* line);
+
+  protected:
+    std::FILE* logFile;
+    platform::Socket sock;
+    char logonName[kNameSize];
+    char userName[kNameSize];
+    char password[kNameSize];
+    char server[kNameSize];
+    char homeChannel[kNameSize];
+    char channel[kNameSize];
+    std::uint16_t port;
+};
+
+}  // namespace nimbrel

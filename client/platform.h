@@ -1,0 +1,53 @@
+// The operating system as the chat client sees it: sockets, waits and error codes.
+//
+// Every call the client makes into the system goes through these functions, so the
+// client's own files hold no system header. One implementation exists per platform
+// (POSIX, Windows Sockets 1.1). SleepMs lives in a file of its own: tests link their own
+// SleepMs in its place to see and shorten the client's pauses.
+//
+// Results follow the client's convention: 1 for success, 0 for failure, unless a
+// function says otherwise.
+#pragma once
+
+#include <cstdint>
+
+namespace nimbrel::platform {
+
+#ifdef _WIN32
+using Socket = std::uintptr_t;  // the width of the system's SOCKET
+#else
+using Socket = int;
+#endif
+
+// All bits set: -1 as a descriptor, INVALID_SOCKET under Windows Sockets.
+inline constexpr Socket kInvalidSocket = static_cast<Socket>(~static_cast<Socket>(0));
+
+// Makes the socket calls usable, asking for `requested` (major version in the low byte)
+// and storing the version provided in `provided`.
+int StartUp(std::uint16_t requested, std::uint16_t& provided);
+void CleanUp();
+
+// The first IPv4 address of `host`, in network byte order.
+int ResolveName(const char* host, std::uint32_t& address);
+// Dotted-decimal text by the classic rules ("1.2.3" is valid); all ones when it is not.
+std::uint32_t NumericAddress(const char* text);
+
+// A TCP stream socket, or kInvalidSocket.
+Socket OpenTcpSocket();
+// Blocks until connected or failed. `address` is in network byte order, `port` is not.
+int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port);
+// One send call; never raises a signal. Returns what the system returned: negative on failure.
+int SendBytes(Socket sock, const char* bytes, int length);
+// One receive call: 0 at the end of the stream or when `length` is 0, negative on error.
+int ReceiveBytes(Socket sock, char* bytes, int length);
+// Waits until `sock` is readable or `timeoutMs` passes: 0 on time-out, else what select returned.
+int WaitReadable(Socket sock, int timeoutMs);
+void CloseSocket(Socket sock);
+
+// The calling thread's last error code, as the system numbers it.
+unsigned LastError();
+
+// Suspends the calling thread. The seam for tests: see the top of this file.
+void SleepMs(unsigned milliseconds);
+
+}  // namespace nimbrel::platform
