@@ -82,6 +82,21 @@ class ChatClient {
     int Log(const char* format, ...) NIMBREL_PRINTF(2, 3);
     void CloseLog();
 
+    // The connection. Connect resolves `server` (a text of digits and dots is taken as a
+    // numeric address) and connects to it; Logon sends the logon unit; Send formats one
+    // unit printf-style and sends it in one call, refusing a unit that does not fit
+    // kTextSize with its NUL; Disconnect closes the socket if there is one.
+    int Connect();
+    int Logon();
+    int Send(const char* format, ...) NIMBREL_PRINTF(2, 3);
+    void Disconnect();
+    // Connects, logs on and, a second later, joins the home channel: up to ten attempts,
+    // 5 s apart after a failed connect, at once after a failed logon. 0 when all failed.
+    int ConnectAndLogon();
+    // Reads the server's stream and dispatches its event lines, calling OnIdle at least
+    // once a second, until the connection ends. Always returns 0.
+    int ReceiveLoop();
+
     // Splits one NUL-terminated server line into `record`; never fails.
     static int ParseEvent(const char* line, EventRecord& record);
     // Parses `line` and calls its handler: 1 if one was called, 0 (and a log line) if the

@@ -1,6 +1,7 @@
 // A client that records every handler call, and shows its fields to tests.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,16 +11,17 @@
 namespace nimbrel::test {
 
 struct HandlerCall {
-    int slot;
+    int slot;  // 0 for OnIdle
     std::string name;
     std::uint32_t flags;
     std::string text;
+    std::chrono::steady_clock::time_point at;
 };
 
 class RecordingClient : public ChatClient {
   public:
-    std::vector<HandlerCall> calls;
-    int idleCalls = 0;
+    std::vector<HandlerCall> calls;  // event handlers only
+    std::vector<HandlerCall> trace;  // event handlers and OnIdle, in order
 
     const char* LogonName() const { return logonName; }
     const char* UserName() const { return userName; }
@@ -31,7 +33,7 @@ class RecordingClient : public ChatClient {
     platform::Socket Sock() const { return sock; }
     bool LogOpen() const { return logFile != nullptr; }
 
-    void OnIdle() override { ++idleCalls; }
+    void OnIdle() override { trace.push_back({0, "", 0, "", std::chrono::steady_clock::now()}); }
     int OnEvent1001(const char* n, std::uint32_t f, const char* t) override {
         return Record(1, n, f, t);
     }
@@ -86,7 +88,8 @@ class RecordingClient : public ChatClient {
 
   private:
     int Record(int slot, const char* n, std::uint32_t f, const char* t) {
-        calls.push_back({slot, n, f, t});
+        calls.push_back({slot, n, f, t, std::chrono::steady_clock::now()});
+        trace.push_back(calls.back());
         return 1;
     }
 };

@@ -1,0 +1,108 @@
+// The connection to the server: connect, log on, send, and the read loop.
+#include <cstdarg>
+#include <cstdio>
+
+#include "chat_client.h"
+#include "line_buffer.h"
+
+namespace nimbrel {
+
+namespace {
+
+constexpr int kLogonAttempts = 10;
+constexpr unsigned kRetryPauseMs = 5000;
+// The server needs a moment after the logon before it takes commands.
+constexpr unsigned kJoinPauseMs = 1000;
+constexpr int kIdleWaitMs = 1000;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+int ChatClient::Connect() {
+    // A socket left from an earlier attempt would leak when the new one replaces it.
+    Disconnect();
+    std::uint32_t address = 0;
+    const char* p = server;
+    while (IsDigit(*p) || *p == '.') ++p;
+    if (*p == '\0') {
+        // Digits and dots only, or nothing: inet_addr decides, and may give all ones.
+        address = platform::NumericAddress(server);
+    } else if (!platform::ResolveName(server, address)) {
+        return 0;
+    }
+    sock = platform::OpenTcpSocket();
+    if (sock == platform::kInvalidSocket) return 0;
+    return platform::ConnectTo(sock, address, port);
+}
+
+int ChatClient::Logon() { return Send("%c%c%s\r\n%s\r\n", 3, 4, logonName, password); }
+
+int ChatClient::Send(const char* format, ...) {
+    char unit[kTextSize];
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(unit, sizeof unit, format, args);
+    va_end(args);
+    // A unit cut to fit would lose its CR LF and run into the next one on the server's
+    // side: send nothing instead.
+    if (length < 0 || length >= kTextSize) return 0;
+    return platform::SendBytes(sock, unit, length) >= 0 ? 1 : 0;
+}
+
+void ChatClient::Disconnect() {
+    if (sock == platform::kInvalidSocket) return;
+    platform::CloseSocket(sock);
+    sock = platform::kInvalidSocket;
+}
+
+int ChatClient::ConnectAndLogon() {
+    Log("Attempting to connect...");
+    for (int attempt = 1; attempt <= kLogonAttempts; ++attempt) {
+        if (!Connect()) {
+            Log("Connect() failed.");
+            Disconnect();
+            platform::SleepMs(kRetryPauseMs);
+            continue;
+        }
+        if (!Logon()) {
+            Log("Logon() failed.");
+            Disconnect();
+            continue;
+        }
+        platform::SleepMs(kJoinPauseMs);
+        // No reply is awaited; a join that failed to send shows as a broken connection in
+        // the next read.
+        Send("/join %s\r\n", homeChannel);
+        return 1;
+    }
+    Log("Unable to log on after %d tries - giving up.", kLogonAttempts);
+    return 0;
+}
+
+int ChatClient::ReceiveLoop() {
+    if (sock == platform::kInvalidSocket) return 0;
+    LineBuffer buffer;
+    for (;;) {
+        // A wait that fails is read as ready: the recv that follows reports the fault.
+        if (platform::WaitReadable(sock, kIdleWaitMs) != 0) {
+            int room = 0;
+            char* area = buffer.ReadArea(room);
+            const int received = platform::ReceiveBytes(sock, area, room);
+            if (received <= 0) {
+                const unsigned error = platform::LastError();
+                Log("recv() returned %d, error code %u", received, error);
+                return 0;
+            }
+            buffer.Commit(received);
+            // Only lines that start with a decimal event ID are events; the rest, empty
+            // lines included, is dropped.
+            while (char* line = buffer.NextLine()) {
+                if (IsDigit(line[0])) DispatchEvent(line);
+            }
+        }
+        OnIdle();
+    }
+}
+
+}  // namespace nimbrel

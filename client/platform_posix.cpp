@@ -1,0 +1,98 @@
+// The platform layer on POSIX sockets.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform.h"
+
+namespace nimbrel::platform {
+
+namespace {
+
+// The descriptor must not outlive the program in a child it starts.
+int OpenStreamSocket() {
+#ifdef SOCK_CLOEXEC
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+#else
+    const int fd = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (fd >= 0) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return fd;
+#endif
+}
+
+}  // namespace
+
+// POSIX sockets need no start-up; they "cannot be used" when no IPv4 TCP socket can be made.
+int StartUp(std::uint16_t requested, std::uint16_t& provided) {
+    const int probe = OpenStreamSocket();
+    if (probe < 0) return 0;
+    ::close(probe);
+    (void)requested;
+    provided = 0x0101;  // what the client asks for: the calls it uses all exist here
+    return 1;
+}
+
+void CleanUp() {}
+
+int ResolveName(const char* host, std::uint32_t& address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return 0;
+    sockaddr_in first{};
+    std::memcpy(&first, found->ai_addr, sizeof first);
+    ::freeaddrinfo(found);
+    address = first.sin_addr.s_addr;
+    return 1;
+}
+
+std::uint32_t NumericAddress(const char* text) { return ::inet_addr(text); }
+
+Socket OpenTcpSocket() {
+    const int fd = OpenStreamSocket();
+    return fd < 0 ? kInvalidSocket : fd;
+}
+
+int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port) {
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = address;
+    return ::connect(sock, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0 ? 1 : 0;
+}
+
+// MSG_NOSIGNAL: a send into a connection that the peer has closed fails with EPIPE
+// instead of ending the process with SIGPIPE.
+int SendBytes(Socket sock, const char* bytes, int length) {
+    return static_cast<int>(::send(sock, bytes, static_cast<std::size_t>(length), MSG_NOSIGNAL));
+}
+
+int ReceiveBytes(Socket sock, char* bytes, int length) {
+    return static_cast<int>(::recv(sock, bytes, static_cast<std::size_t>(length), 0));
+}
+
+// poll rather than select: select cannot watch a descriptor numbered FD_SETSIZE or above.
+// Like select, it reports the end of the stream and errors as readable.
+int WaitReadable(Socket sock, int timeoutMs) {
+    pollfd watched{};
+    watched.fd = sock;
+    watched.events = POLLIN;
+    const int ready = ::poll(&watched, 1, timeoutMs);
+    // An interrupted wait is a short time-out, not a fault for recv to report.
+    if (ready < 0 && errno == EINTR) return 0;
+    return ready;
+}
+
+void CloseSocket(Socket sock) { ::close(sock); }
+
+unsigned LastError() { return static_cast<unsigned>(errno); }
+
+}  // namespace nimbrel::platform
