@@ -96,9 +96,12 @@ void ScriptServer::Play(const std::vector<Step>& script) {
             case Step::kPause:
                 Pump(deadline, nullptr, false);
                 break;
-            case Step::kClose:
+            case Step::kClose: {
                 CloseConnection();
+                std::lock_guard<std::mutex> lock(mutex_);
+                closeTimes_.push_back(Clock::now());
                 break;
+            }
         }
     }
     CloseConnection();
@@ -173,6 +176,11 @@ int ScriptServer::Connections() const {
 std::vector<Clock::time_point> ScriptServer::SendTimes() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return sendTimes_;
+}
+
+std::vector<Clock::time_point> ScriptServer::CloseTimes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return closeTimes_;
 }
 
 std::vector<std::string> ScriptServer::Failures() const {

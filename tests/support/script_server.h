@@ -61,6 +61,8 @@ class ScriptServer {
     int Connections() const;
     // The time each Send step went out, in order.
     std::vector<Clock::time_point> SendTimes() const;
+    // The time each Close step closed the connection, in order.
+    std::vector<Clock::time_point> CloseTimes() const;
     // One line for each step that ran into its limit.
     std::vector<std::string> Failures() const;
 
@@ -80,6 +82,7 @@ class ScriptServer {
     int connections_ = 0;
     std::vector<Arrival> arrivals_;
     std::vector<Clock::time_point> sendTimes_;
+    std::vector<Clock::time_point> closeTimes_;
     std::vector<std::string> failures_;
 };
 

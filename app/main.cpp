@@ -1,0 +1,52 @@
+// nimbrel: logs on to the chat server built in at compile time, joins "The Void" and
+// greets everyone, logging on again whenever the connection drops, until ten attempts in
+// a row have failed. Arguments are accepted and ignored.
+#include <cstdint>
+#include <cstdio>
+
+#include "platform.h"
+#include "welcome_client.h"
+
+#ifndef NIMBREL_SERVER
+#define NIMBREL_SERVER "127.0.0.1"
+#endif
+
+namespace {
+
+constexpr std::uint16_t kSocketVersion = 0x0101;  // 1.1: major in the low byte
+constexpr std::uint16_t kServerPort = 6112;
+
+// Lives for the whole process; destroyed after main returns, which closes the log if it
+// is still open.
+nimbrel::WelcomeClient client;
+
+}  // namespace
+
+int main() {
+    std::uint16_t provided = 0;
+    if (!nimbrel::platform::StartUp(kSocketVersion, provided)) {
+        std::fputs("Cannot initialize socket library.\n", stdout);
+        return 1;
+    }
+    if (provided != kSocketVersion) {
+        std::fputs("Incorrect socket library version.\n", stdout);
+        nimbrel::platform::CleanUp();
+        return 1;
+    }
+
+    // Without a log the program runs silently.
+    client.OpenLog("nimbrel.log");
+    client.SetLogonInfo("Guest", "Marlo", NIMBREL_SERVER, kServerPort);
+    client.SetHomeChannel("The Void");
+
+    // A dropped connection is followed at once by a fresh logon with a fresh count of
+    // attempts; only ten failures in a row end the program.
+    while (client.ConnectAndLogon()) {
+        client.ReceiveLoop();
+        client.Disconnect();
+    }
+
+    client.CloseLog();
+    nimbrel::platform::CleanUp();
+    return 0;
+}
