@@ -5,7 +5,7 @@
 
 namespace nimbrel {
 
-ChatClient::ChatClient()
+ChatClient::ChatClient() noexcept
     : logFile(nullptr),
       sock(platform::kInvalidSocket),
       logonName{},

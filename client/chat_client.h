@@ -45,7 +45,7 @@ struct EventRecord {
 
 class ChatClient {
   public:
-    ChatClient();
+    ChatClient() noexcept;
     // Not virtual: a program destroys its client as its own type. Closes the log, not the socket.
     ~ChatClient();
     ChatClient(const ChatClient&) = delete;

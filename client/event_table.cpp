@@ -6,14 +6,14 @@ namespace nimbrel {
 namespace {
 
 constexpr EventEntry kEvents[] = {
-    {1001, &ChatClient::OnEvent1001, false}, {1002, &ChatClient::OnEvent1002, false},
-    {1003, &ChatClient::OnEvent1003, false}, {1004, &ChatClient::OnEvent1004, false},
-    {1005, &ChatClient::OnEvent1005, false}, {1006, &ChatClient::OnEvent1006, false},
-    {1007, &ChatClient::OnEvent1007, true},  {1009, &ChatClient::OnEvent1009, false},
-    {1010, &ChatClient::OnEvent1010, false}, {1013, &ChatClient::OnEvent1013, true},
-    {1014, &ChatClient::OnEvent1014, true},  {1015, &ChatClient::OnEvent1015, true},
-    {1018, &ChatClient::OnEvent1018, true},  {1019, &ChatClient::OnEvent1019, true},
-    {1023, &ChatClient::OnEvent1023, false}, {2010, &ChatClient::OnEvent2010, false},
+    {&ChatClient::OnEvent1001, 1001, false}, {&ChatClient::OnEvent1002, 1002, false},
+    {&ChatClient::OnEvent1003, 1003, false}, {&ChatClient::OnEvent1004, 1004, false},
+    {&ChatClient::OnEvent1005, 1005, false}, {&ChatClient::OnEvent1006, 1006, false},
+    {&ChatClient::OnEvent1007, 1007, true},  {&ChatClient::OnEvent1009, 1009, false},
+    {&ChatClient::OnEvent1010, 1010, false}, {&ChatClient::OnEvent1013, 1013, true},
+    {&ChatClient::OnEvent1014, 1014, true},  {&ChatClient::OnEvent1015, 1015, true},
+    {&ChatClient::OnEvent1018, 1018, true},  {&ChatClient::OnEvent1019, 1019, true},
+    {&ChatClient::OnEvent1023, 1023, false}, {&ChatClient::OnEvent2010, 2010, false},
 };
 
 }  // namespace

@@ -10,9 +10,9 @@ namespace nimbrel {
 using EventHandler = int (ChatClient::*)(const char* name, std::uint32_t flags, const char* text);
 
 struct EventEntry {
-    std::int32_t id;
     EventHandler handler;  // reached through the client's handler table, so overrides get it
-    bool textOnly;         // the line carries only a quoted text: no name or flags are read
+    std::int32_t id;
+    bool textOnly;  // the line carries only a quoted text: no name or flags are read
 };
 
 // The entry for `id`, or null for an ID without a handler.

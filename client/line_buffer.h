@@ -23,6 +23,8 @@ class LineBuffer {
     char* NextLine();
 
   private:
+    // Left uninitialised: only bytes that a read has filled are ever looked at.
+    // cppcheck-suppress uninitMemberVarPrivate
     char bytes_[kReceiveBufferSize];
     int start_ = 0;
     int count_ = 0;

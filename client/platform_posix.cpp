@@ -82,6 +82,12 @@ int ReceiveBytes(Socket sock, char* bytes, int length) {
 // poll rather than select: select cannot watch a descriptor numbered FD_SETSIZE or above.
 // Like select, it reports the end of the stream and errors as readable.
 int WaitReadable(Socket sock, int timeoutMs) {
+    // poll would skip a negative descriptor and only time out, for ever; select fails on
+    // it, and so does this, so the read that follows ends the loop.
+    if (sock == kInvalidSocket) {
+        errno = EBADF;
+        return -1;
+    }
     pollfd watched{};
     watched.fd = sock;
     watched.events = POLLIN;

@@ -183,6 +183,25 @@ TEST_F(Connection, SendRefusesAUnitThatDoesNotFit) {
     EXPECT_EQ(server.Bytes(0), kLogon + kJoin + fits + "\r\nend\r\n");
 }
 
+// A handler that hangs up must end the loop, not leave it waiting on no socket for ever.
+TEST_F(Connection, HandlerThatHangsUpEndsTheLoop) {
+    class HangingUp : public test::RecordingClient {
+        int OnEvent1002(const char*, std::uint32_t, const char*) override {
+            Disconnect();
+            return 1;
+        }
+    } hangingUp;
+    hangingUp.OpenLog(logPath.c_str());
+    hangingUp.SetLogonInfo("Guest", "Marlo", "127.0.0.1", server.Port());
+    hangingUp.SetHomeChannel("The Void");
+    server.Run({Accept(), Expect(kJoin), SendBytes("1002 W Al 1\r\n"), ExpectClosed(), Close()});
+    ASSERT_EQ(hangingUp.ConnectAndLogon(), 1);
+    EXPECT_EQ(hangingUp.ReceiveLoop(), 0);
+    server.Finish();
+    EXPECT_EQ(server.Failures(), std::vector<std::string>{});
+    EXPECT_NE(test::ReadFile(logPath).find("recv() returned -1, error code "), std::string::npos);
+}
+
 TEST_F(Connection, SendWithoutASocketFails) {
     EXPECT_EQ(client.Send("Hi, all!\r\n"), 0);
     EXPECT_EQ(client.ReceiveLoop(), 0);  // at once, logging nothing

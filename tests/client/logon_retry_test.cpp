@@ -58,37 +58,36 @@ class LogonRetry : public ::testing::Test {
         client.SetHomeChannel("The Void");
     }
 
+    // Every attempt fails with `failure` in the log and `pause` after it; the client gives
+    // up, leaving no socket open.
+    void ExpectTenFailures(const char* failure, std::vector<unsigned> pauses) {
+        const int before = test::OpenDescriptors();
+        EXPECT_EQ(client.ConnectAndLogon(), 0);
+        EXPECT_EQ(test::OpenDescriptors(), before);
+        EXPECT_EQ(client.Sock(), platform::kInvalidSocket);
+        EXPECT_EQ(test::ReadFile(logPath),
+                  Lines({{"Attempting to connect...", 1},
+                         {failure, 10},
+                         {"Unable to log on after 10 tries - giving up.", 1}}));
+        EXPECT_EQ(test::Sleeps().calls, pauses);
+    }
+
     test::TempDir dir;
     std::string logPath = dir.File("client.log");
     test::RecordingClient client;
 };
 
-const std::string kGiveUp = "Unable to log on after 10 tries - giving up.";
-
 TEST_F(LogonRetry, NothingListeningGivesUpAfterTenPausedAttempts) {
     RefusingPort port;
     client.SetLogonInfo("Guest", "Marlo", "127.0.0.1", port.Port());
-    const int before = test::OpenDescriptors();
-    EXPECT_EQ(client.ConnectAndLogon(), 0);
-    EXPECT_EQ(test::OpenDescriptors(), before);
-    EXPECT_EQ(client.Sock(), platform::kInvalidSocket);
-    EXPECT_EQ(
-        test::ReadFile(logPath),
-        Lines({{"Attempting to connect...", 1}, {"Connect() failed.", 10}, {kGiveUp.c_str(), 1}}));
-    EXPECT_EQ(test::Sleeps().calls, std::vector<unsigned>(10, 5000));
+    ExpectTenFailures("Connect() failed.", std::vector<unsigned>(10, 5000));
 }
 
 TEST_F(LogonRetry, UnresolvableNameFailsLikeARefusal) {
     // A private network: the name lookup must not reach any resolver outside loopback.
     NIMBREL_ENTER_PRIVATE_NETWORK();
     client.SetLogonInfo("Guest", "Marlo", "no-such-host.invalid", 6112);
-    const int before = test::OpenDescriptors();
-    EXPECT_EQ(client.ConnectAndLogon(), 0);
-    EXPECT_EQ(test::OpenDescriptors(), before);
-    EXPECT_EQ(
-        test::ReadFile(logPath),
-        Lines({{"Attempting to connect...", 1}, {"Connect() failed.", 10}, {kGiveUp.c_str(), 1}}));
-    EXPECT_EQ(test::Sleeps().calls, std::vector<unsigned>(10, 5000));
+    ExpectTenFailures("Connect() failed.", std::vector<unsigned>(10, 5000));
 }
 
 // A logon unit that cannot be sent (127-character name and password make 261 bytes, more
@@ -97,13 +96,7 @@ TEST_F(LogonRetry, RefusedLogonIsRetriedAtOnce) {
     test::ScriptServer server;  // listening, never accepting: connects complete in its backlog
     const std::string name(127, 'n');
     client.SetLogonInfo(name.c_str(), std::string(127, 'p').c_str(), "127.0.0.1", server.Port());
-    const int before = test::OpenDescriptors();
-    EXPECT_EQ(client.ConnectAndLogon(), 0);
-    EXPECT_EQ(test::OpenDescriptors(), before);
-    EXPECT_EQ(
-        test::ReadFile(logPath),
-        Lines({{"Attempting to connect...", 1}, {"Logon() failed.", 10}, {kGiveUp.c_str(), 1}}));
-    EXPECT_TRUE(test::Sleeps().calls.empty());
+    ExpectTenFailures("Logon() failed.", {});
 }
 
 TEST_F(LogonRetry, ServerThatComesBackIsJoined) {

@@ -48,8 +48,11 @@ void ScriptServer::Finish() {
     if (thread_.joinable()) thread_.join();
 }
 
+// A step that runs into its limit ends the script; the connection is closed either way,
+// so a client waiting on it is never left hanging.
 void ScriptServer::Play(const std::vector<Step>& script) {
     for (const Step& step : script) {
+        if (!Failures().empty()) break;
         const auto deadline = Clock::now() + std::chrono::milliseconds(step.ms);
         switch (step.kind) {
             case Step::kAccept: {
@@ -60,7 +63,7 @@ void ScriptServer::Play(const std::vector<Step>& script) {
                 }
                 if (connection_ < 0) {
                     Fail("no connection within " + std::to_string(step.ms) + " ms");
-                    return;
+                    break;
                 }
                 const int yes = 1;
                 ::setsockopt(connection_, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
@@ -72,13 +75,13 @@ void ScriptServer::Play(const std::vector<Step>& script) {
             case Step::kExpect:
                 if (!Pump(deadline, &step.bytes, false)) {
                     Fail("no \"" + step.bytes + "\" within " + std::to_string(step.ms) + " ms");
-                    return;
+                    break;
                 }
                 break;
             case Step::kExpectClosed:
                 if (!Pump(deadline, nullptr, true)) {
                     Fail("the client did not close within " + std::to_string(step.ms) + " ms");
-                    return;
+                    break;
                 }
                 break;
             case Step::kSend: {
