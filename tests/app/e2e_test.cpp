@@ -125,6 +125,22 @@ INSTANTIATE_TEST_SUITE_P(Events, Replies, ::testing::Values(
     [](const auto& p) { return std::string(p.param.label); });
 // clang-format on
 
+// Nothing else is on the wire while the greeting goes out, so it arrives as it was sent:
+// whole, in one piece.
+TEST_F(EndToEnd, GreetingIsOneSend) {
+    ScriptServer server(6112);
+    ASSERT_TRUE(server.Listening());
+    server.Run({Accept(), Expect(kJoin), SendBytes("1002 JOIN Alice 0010\r\n"),
+                Expect("Hi, Alice!\r\n"), Close()});
+    auto bot = StartBot();
+    server.Finish();
+    bot->Stop();
+    EXPECT_EQ(server.Failures(), std::vector<std::string>{});
+    const auto arrivals = server.Arrivals();
+    ASSERT_FALSE(arrivals.empty());
+    EXPECT_EQ(arrivals.back().bytes, "Hi, Alice!\r\n");
+}
+
 TEST_F(EndToEnd, LogsOnAgainAtOnceWhenTheServerCloses) {
     ScriptServer server(6112);
     ASSERT_TRUE(server.Listening());
