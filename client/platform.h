@@ -1,9 +1,9 @@
 // The operating system as the chat client sees it: sockets, waits and error codes.
 //
 // Every call the client makes into the system goes through these functions, so the
-// client's own files hold no system header. One implementation exists per platform
-// (POSIX, Windows Sockets 1.1). SleepMs lives in a file of its own: tests link their own
-// SleepMs in its place to see and shorten the client's pauses.
+// client's own files hold no system header and a port to another system replaces only
+// the implementation (platform_posix.cpp on POSIX). SleepMs lives in a file of its own:
+// tests link their own SleepMs in its place to see and shorten the client's pauses.
 //
 // Results follow the client's convention: 1 for success, 0 for failure, unless a
 // function says otherwise.
