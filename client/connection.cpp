@@ -4,6 +4,7 @@
 
 #include "chat_client.h"
 #include "line_buffer.h"
+#include "text.h"
 
 namespace nimbrel {
 
@@ -14,8 +15,6 @@ constexpr unsigned kRetryPauseMs = 5000;
 // The server needs a moment after the logon before it takes commands.
 constexpr unsigned kJoinPauseMs = 1000;
 constexpr int kIdleWaitMs = 1000;
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 

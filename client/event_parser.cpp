@@ -8,6 +8,7 @@
 
 #include "chat_client.h"
 #include "event_table.h"
+#include "text.h"
 
 namespace nimbrel {
 
@@ -19,10 +20,8 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
+    if (IsDigit(c)) return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;

@@ -8,6 +8,7 @@
 
 #include "chat_client.h"
 #include "line_buffer.h"
+#include "text.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ Digest Feed(const std::uint8_t* data, std::size_t size, std::size_t step) {
         at += take;
         while (char* line = buffer.NextLine()) {
             digest.Add(line);
-            if (line[0] >= '0' && line[0] <= '9') client.DispatchEvent(line);
+            if (nimbrel::IsDigit(line[0])) client.DispatchEvent(line);
         }
     }
     return digest;
