@@ -44,6 +44,13 @@ int ReceiveBytes(Socket sock, char* bytes, int length);
 int WaitReadable(Socket sock, int timeoutMs);
 void CloseSocket(Socket sock);
 
+// For servers: the local chat server and the tests' peers. A TCP socket bound to `address`
+// (network byte order) and `port`, 0 taking a free port, which is stored back.
+Socket BindTcp(std::uint32_t address, std::uint16_t& port);
+int ListenOn(Socket sock);
+// The next connection waiting on `listener`, or kInvalidSocket.
+Socket AcceptOn(Socket listener);
+
 // The calling thread's last error code, as the system numbers it.
 unsigned LastError();
 

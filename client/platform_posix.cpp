@@ -99,6 +99,33 @@ int WaitReadable(Socket sock, int timeoutMs) {
 
 void CloseSocket(Socket sock) { ::close(sock); }
 
+Socket BindTcp(std::uint32_t address, std::uint16_t& port) {
+    const int fd = OpenStreamSocket();
+    // A server started again at once must not wait for its old connections to time out.
+    const int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(port);
+    where.sin_addr.s_addr = address;
+    socklen_t length = sizeof where;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&where), &length) != 0) {
+        if (fd >= 0) ::close(fd);
+        return kInvalidSocket;
+    }
+    port = ntohs(where.sin_port);
+    return fd;
+}
+
+int ListenOn(Socket sock) { return ::listen(sock, SOMAXCONN) == 0 ? 1 : 0; }
+
+Socket AcceptOn(Socket listener) {
+    const int fd = ::accept(listener, nullptr, nullptr);
+    if (fd >= 0) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return fd < 0 ? kInvalidSocket : fd;
+}
+
 unsigned LastError() { return static_cast<unsigned>(errno); }
 
 }  // namespace nimbrel::platform

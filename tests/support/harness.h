@@ -1,0 +1,142 @@
+// What the tests share: a scratch directory, a client that records its handler calls, and
+// a loopback peer that a test plays with blocking calls. Every test program runs in a
+// network namespace of its own (tests/private_network), so fixed ports never collide.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <regex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "chat_client.h"
+
+using namespace std::chrono_literals;
+
+namespace nimbrel::test {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits until `done` holds, and gives up after `limit`: every wait of a test is bounded.
+inline bool WaitFor(const std::function<bool()>& done, Clock::duration limit = 20s) {
+    for (const auto end = Clock::now() + limit; !done(); std::this_thread::sleep_for(2ms)) {
+        if (Clock::now() > end) return false;
+    }
+    return true;
+}
+
+struct TempDir {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("nimbrel-test-" + std::to_string(std::random_device{}()));
+    TempDir() { std::filesystem::create_directories(path); }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string File(const char* leaf) const { return (path / leaf).string(); }
+};
+
+inline std::string ReadFile(const std::string& path) {
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
+}
+
+// What a failed read reports depends on the system: its error codes read as N.
+inline std::string Masked(const std::string& log) {
+    return std::regex_replace(log, std::regex("error code [0-9]+"), "error code N");
+}
+
+// One event as "first:name:flags:text", flags in hexadecimal: first is its ID or its slot.
+inline std::string Fields(long first, const char* name, std::uint32_t flags, const char* text) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%x", flags);
+    return std::to_string(first) + ':' + name + ':' + hex + ':' + text;
+}
+
+// Records each handler call as its Fields with the slot and a ";", and, after the first, a
+// run of OnIdle calls as one ".": two events read together have no "." between them. The
+// default handlers run too, so the channel and user name follow the events as usual.
+class RecordingClient : public ChatClient {
+    int Record(int slot, const char* name, std::uint32_t flags, const char* text) {
+        trace += Fields(slot, name, flags, text) + ';';
+        if (slot == hangUpAt) Disconnect();
+        return 1;
+    }
+
+  public:
+    std::string trace;
+    std::atomic<int> idles{0};
+    int hangUpAt = 0;  // the slot whose call closes the connection, as a handler may
+    const char* UserName() const { return userName; }
+    const char* Channel() const { return channel; }
+    void OnIdle() override {
+        if (!trace.empty() && trace.back() != '.') trace += '.';
+        ++idles;
+    }
+#define R(id, slot)                                                           \
+    int OnEvent##id(const char* n, std::uint32_t f, const char* t) override { \
+        ChatClient::OnEvent##id(n, f, t);                                     \
+        return Record(slot, n, f, t);                                         \
+    }
+    // clang-format off
+    R(1001, 1) R(1002, 2) R(1009, 3) R(1003, 4) R(1005, 5) R(1006, 6) R(1007, 7) R(1004, 8)
+    R(1010, 9) R(1023, 10) R(1013, 11) R(1014, 12) R(1015, 13) R(1018, 14) R(1019, 15)
+    R(2010, 16)
+#undef R
+};
+// clang-format on
+
+// One end of a loopback TCP connection: bound at construction (port 0: any free port),
+// listening from Listen. Each wait gives up after 20 s.
+class Peer {
+  public:
+    explicit Peer(std::uint16_t wanted = 0) : port(wanted) {}
+    ~Peer() {
+        Close();
+        platform::CloseSocket(listener_);
+    }
+    void Listen() { EXPECT_EQ(platform::ListenOn(listener_), 1); }
+    // Until the socket listens, the wait ends at once and the accept fails: both are retried.
+    bool Accept() {
+        matched_ = received.size();
+        return WaitFor([&] {
+            return platform::WaitReadable(listener_, 100) > 0 &&
+                   (connection_ = platform::AcceptOn(listener_)) != platform::kInvalidSocket;
+        });
+    }
+    // Reads until what came after the last match holds `bytes`.
+    bool Expect(const std::string& bytes) {
+        for (char chunk[4096]; received.find(bytes, matched_) == std::string::npos;) {
+            const int n = platform::WaitReadable(connection_, 20000) > 0
+                              ? platform::ReceiveBytes(connection_, chunk, sizeof chunk)
+                              : 0;
+            if (n <= 0) return false;
+            received.append(chunk, static_cast<std::size_t>(n));
+        }
+        matched_ = received.find(bytes, matched_) + bytes.size();
+        return true;
+    }
+    void Send(const std::string& bytes) {
+        platform::SendBytes(connection_, bytes.data(), static_cast<int>(bytes.size()));
+    }
+    void Close() { platform::CloseSocket(std::exchange(connection_, platform::kInvalidSocket)); }
+
+    std::uint16_t port;
+    std::string received;  // every byte of every connection
+
+  private:
+    platform::Socket listener_ = platform::BindTcp(platform::NumericAddress("127.0.0.1"), port);
+    platform::Socket connection_ = platform::kInvalidSocket;
+    std::size_t matched_ = 0;
+};
+
+inline int OpenDescriptors() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(fds), end(fds)));
+}
+
+}  // namespace nimbrel::test
