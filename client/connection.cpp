@@ -89,7 +89,8 @@ int ChatClient::ReceiveLoop() {
             char* area = buffer.ReadArea(room);
             const int received = platform::ReceiveBytes(sock, area, room);
             if (received <= 0) {
-                const unsigned error = platform::LastError();
+                // An orderly end of the stream is no error: a code read then would be stale.
+                const unsigned error = received < 0 ? platform::LastError() : 0;
                 Log("recv() returned %d, error code %u", received, error);
                 return 0;
             }

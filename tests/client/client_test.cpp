@@ -4,6 +4,7 @@
 // what it reads, its idle calls, the ends of a connection and the retry policy.
 #include <cstdio>
 #include <cstring>
+#include <regex>
 #include <thread>
 
 #include "support/harness.h"
@@ -21,6 +22,9 @@ void nimbrel::platform::SleepMs(unsigned milliseconds) {
 namespace nimbrel {
 namespace {
 
+// Windows Sockets must be started before any socket call; elsewhere this only checks.
+std::uint16_t version = 0;
+[[maybe_unused]] const int started = platform::StartUp(0x0101, version);
 std::string Parsed(const std::string& line) {
     EventRecord record;
     std::memset(&record, 0x5A, sizeof record);  // nothing stale may show through
@@ -79,7 +83,7 @@ TEST(DispatchEvent, ReachesEachSlotOrLogsTheId) {
     test::RecordingClient client;
     EXPECT_EQ(client.Log("before"), 0);
     EXPECT_EQ(client.OpenLog(dir.File("missing/log").c_str()), 0);
-    std::ofstream(path) << "earlier\r\n";
+    std::ofstream(path, std::ios::binary) << "earlier\r\n";
     ASSERT_EQ(client.OpenLog(path.c_str()), 1);
     EXPECT_EQ(client.OpenLog(dir.File("other").c_str()), 0);  // the first stays
     for (int id : {1001, 1002, 1009, 1003, 1005, 1006, 1007, 1004, 1010, 1023, 1013, 1014, 1015,
@@ -145,13 +149,19 @@ struct Row {
 // the CR of CR LF stays in the line; a handler hangs up, which ends the loop. LongLines:
 // the longest line still framed, then a partial line that fills the buffer, so that the
 // next read has no room and ends the connection.
+// What a read on a socket that a handler closed reports, in the system's own numbers.
+#ifdef _WIN32
+const std::string kNotASocket = "recv() returned -1, error code 10038\r\n";  // WSAENOTSOCK
+#else
+const std::string kNotASocket = "recv() returned -1, error code 9\r\n";  // EBADF
+#endif
 // clang-format off
-const std::string kClosed = "recv() returned 0, error code N\r\n", kFailed = "Connect() failed.\r\n";
+const std::string kClosed = "recv() returned 0, error code 0\r\n", kFailed = "Connect() failed.\r\n";
 const std::string kGiveUp = "Unable to log on after 10 tries - giving up.\r\n";
 const Row kRows[] = {
     {"Stream", "127.0.0.1", 0, 122, {"100", "2 W Alice 0010\r\n", "hello 1002 W X 1\r\n\r\n\n 1002 W Dan 1\r\n"
      "1002 W Bob 1\r\n1005 W Carol 2 \"hi\r\n1003 W Al 1\r\n1003 W Bo 1\r\n"}, 4,
-     "2:Alice:10:;.2:Bob:1:;5:Carol:2:hi\r;4:Al:1:;4:Bo:1:;.", Log("recv() returned -1, error code N\r\n"), {1000}},
+     "2:Alice:10:;.2:Bob:1:;5:Carol:2:hi\r;4:Al:1:;4:Bo:1:;.", Log(kNotASocket), {1000}},
     {"LongLines", "127.1", 0, 122, {"1005 W n 1 \"" + std::string(2035, 't') + "\n", "1" + std::string(2047, 'x')}, 0,
      "5:n:1:" + std::string(255, 't') + ";.", Log(kClosed), {1000}},
     {"ServerComesBack", "localhost", 3, 122, {"1001 W Zed 0\r\n"}, 0, "1:Zed:0:;.", Log(kClosed, 3, kFailed),
@@ -211,7 +221,7 @@ TEST_P(Connection, Session) {
     server.join();
     EXPECT_EQ(test::OpenDescriptors(), descriptors);
     EXPECT_EQ(client.trace, row.trace);
-    EXPECT_EQ(test::Masked(test::ReadFile(dir.File("log"))), row.log);
+    EXPECT_EQ(test::ReadFile(dir.File("log")), row.log);
     EXPECT_EQ(pauses, row.pauses);
     EXPECT_EQ(peer.received, row.sends.empty() ? "" : Units(row.password));
 }
