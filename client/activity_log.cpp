@@ -8,8 +8,9 @@ namespace nimbrel {
 
 int ChatClient::OpenLog(const char* path) {
     if (logFile != nullptr) return 0;
-    // Binary mode, so the CR LF that Log writes reaches the file as exactly those two bytes.
-    logFile = std::fopen(path, "ab");
+    // Binary mode, so the CR LF that Log writes reaches the file as exactly those two bytes;
+    // open for reading too, so that Log can see how the file ends.
+    logFile = std::fopen(path, "a+b");
     return logFile != nullptr ? 1 : 0;
 }
 
@@ -21,7 +22,10 @@ int ChatClient::Log(const char* format, ...) {
     // A longer message is cut to fit; the NUL always stays.
     if (std::vsnprintf(message, sizeof message, format, args) < 0) message[0] = '\0';
     va_end(args);
-    std::fprintf(logFile, "%s\r\n", message);
+    // A line cut short, by a full disk say, must not run into the next one.
+    const bool cut = std::fseek(logFile, -1, SEEK_END) == 0 && std::fgetc(logFile) != '\n';
+    std::fseek(logFile, 0, SEEK_END);  // from reading back to writing
+    std::fprintf(logFile, cut ? "\r\n%s\r\n" : "%s\r\n", message);
     // The program runs until it is stopped from outside, so a line held in the stream's
     // buffer may never reach the file: write each one through as it is logged.
     std::fflush(logFile);

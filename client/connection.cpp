@@ -83,11 +83,13 @@ int ChatClient::ReceiveLoop() {
     if (sock == platform::kInvalidSocket) return 0;
     LineBuffer buffer;
     for (;;) {
-        // A wait that fails is read as ready: the recv that follows reports the fault.
-        if (platform::WaitReadable(sock, kIdleWaitMs) != 0) {
-            int room = 0;
-            char* area = buffer.ReadArea(room);
-            const int received = platform::ReceiveBytes(sock, area, room);
+        int room = 0;
+        char* area = buffer.ReadArea(room);
+        // A partial line that fills the whole buffer can never end: the read of no room is a
+        // read of 0 bytes, made at once, so the connection ends now, not at the server's
+        // next byte. A wait that fails is read as ready: the recv that follows reports it.
+        if (room == 0 || platform::WaitReadable(sock, kIdleWaitMs) != 0) {
+            const int received = room == 0 ? 0 : platform::ReceiveBytes(sock, area, room);
             if (received <= 0) {
                 // An orderly end of the stream is no error: a code read then would be stale.
                 const unsigned error = received < 0 ? platform::LastError() : 0;

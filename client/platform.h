@@ -32,11 +32,25 @@ int ResolveName(const char* host, std::uint32_t& address);
 // Dotted-decimal text by the classic rules ("1.2.3" is valid); all ones when it is not.
 std::uint32_t NumericAddress(const char* text);
 
+// How long the platform gives a connection before it gives up on it. The program links
+// platform_limits.cpp; tests of the whole program link shorter ones.
+struct Limits {
+    int connectMs;  // a connect not yet complete: the host may be dropping requests
+    int sendMs;     // a send that cannot be queued: the server may have stopped reading
+    // Probes of a connection gone silent, whose peer may have vanished without a word. On
+    // Linux, data left unacknowledged as long is given up too.
+    int keepIdleSeconds, keepIntervalSeconds, keepCount;
+};
+extern const Limits kLimits;
+
 // A TCP stream socket, or kInvalidSocket.
 Socket OpenTcpSocket();
-// Blocks until connected or failed. `address` is in network byte order, `port` is not.
+// Blocks until connected or failed, at most kLimits.connectMs, and then watches the
+// connection with keepalive probes. `address` is in network byte order, `port` is not.
 int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port);
-// One send call; never raises a signal. Returns what the system returned: negative on failure.
+// One send call; never raises a signal. Returns what the system returned: negative on
+// failure. A send that cannot be queued within kLimits.sendMs fails, and shuts the
+// connection down both ways, so that the next read ends it.
 int SendBytes(Socket sock, const char* bytes, int length);
 // One receive call: 0 at the end of the stream or when `length` is 0, negative on error.
 int ReceiveBytes(Socket sock, char* bytes, int length);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +25,48 @@ int OpenStreamSocket() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (fd >= 0) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     return fd;
+#endif
+}
+
+sockaddr_in Address(std::uint32_t address, std::uint16_t port) {
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(port);
+    where.sin_addr.s_addr = address;
+    return where;
+}
+
+// Waits at most `timeoutMs` for `events`: 0 on time-out. poll rather than select: select
+// cannot watch a descriptor numbered FD_SETSIZE or above. poll would skip a negative
+// descriptor and only time out, for ever; select fails on it, and so does this.
+int Wait(Socket sock, short events, int timeoutMs) {
+    if (sock == kInvalidSocket) {
+        errno = EBADF;
+        return -1;
+    }
+    pollfd watched{sock, events, 0};
+    return ::poll(&watched, 1, timeoutMs);
+}
+
+// Gives a connection up when it cannot go on: a send that cannot be queued within the limit
+// fails (SO_SNDTIMEO), and a silent connection is probed, so that a peer that vanished
+// without a word is found; on Linux, data left unacknowledged as long is given up too.
+void Watch(int fd) {
+    timeval sendLimit{};
+    sendLimit.tv_sec = kLimits.sendMs / 1000;
+    sendLimit.tv_usec = static_cast<suseconds_t>(kLimits.sendMs % 1000) * 1000;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+#ifdef TCP_KEEPIDLE
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kLimits.keepIdleSeconds, sizeof(int));
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kLimits.keepIntervalSeconds, sizeof(int));
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kLimits.keepCount, sizeof(int));
+#endif
+#ifdef TCP_USER_TIMEOUT
+    const unsigned silentMs =
+        1000u * (kLimits.keepIdleSeconds + kLimits.keepIntervalSeconds * kLimits.keepCount);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &silentMs, sizeof silentMs);
 #endif
 }
 
@@ -61,40 +104,47 @@ Socket OpenTcpSocket() {
     return fd < 0 ? kInvalidSocket : fd;
 }
 
+// Without a limit, a connect to a host that drops requests takes minutes: it is made
+// without blocking, and waited for.
 int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port) {
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    target.sin_addr.s_addr = address;
-    return ::connect(sock, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0 ? 1 : 0;
+    const sockaddr_in target = Address(address, port);
+    const int flags = ::fcntl(sock, F_GETFL);
+    ::fcntl(sock, F_SETFL, flags | O_NONBLOCK);
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::connect(sock, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
+        (errno != EINPROGRESS || Wait(sock, POLLOUT, kLimits.connectMs) != 1 ||
+         ::getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)) {
+        return 0;
+    }
+    ::fcntl(sock, F_SETFL, flags);
+    Watch(sock);
+    return 1;
 }
 
 // MSG_NOSIGNAL: a send into a connection that the peer has closed fails with EPIPE
-// instead of ending the process with SIGPIPE.
+// instead of ending the process with SIGPIPE. A send that the limit cut short, or ended
+// before it began, leaves a connection that cannot be used: shut both ways, it reads as
+// ended.
 int SendBytes(Socket sock, const char* bytes, int length) {
-    return static_cast<int>(::send(sock, bytes, static_cast<std::size_t>(length), MSG_NOSIGNAL));
+    const auto sent = ::send(sock, bytes, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+    if (sent < length && (sent >= 0 || errno == EAGAIN || errno == EWOULDBLOCK)) {
+        ::shutdown(sock, SHUT_RDWR);
+        errno = ETIMEDOUT;
+        return -1;
+    }
+    return static_cast<int>(sent);
 }
 
 int ReceiveBytes(Socket sock, char* bytes, int length) {
     return static_cast<int>(::recv(sock, bytes, static_cast<std::size_t>(length), 0));
 }
 
-// poll rather than select: select cannot watch a descriptor numbered FD_SETSIZE or above.
-// Like select, it reports the end of the stream and errors as readable.
+// Like select, poll reports the end of the stream and errors as readable. An interrupted
+// wait is a short time-out, not a fault for recv to report.
 int WaitReadable(Socket sock, int timeoutMs) {
-    // poll would skip a negative descriptor and only time out, for ever; select fails on
-    // it, and so does this, so the read that follows ends the loop.
-    if (sock == kInvalidSocket) {
-        errno = EBADF;
-        return -1;
-    }
-    pollfd watched{};
-    watched.fd = sock;
-    watched.events = POLLIN;
-    const int ready = ::poll(&watched, 1, timeoutMs);
-    // An interrupted wait is a short time-out, not a fault for recv to report.
-    if (ready < 0 && errno == EINTR) return 0;
-    return ready;
+    const int ready = Wait(sock, POLLIN, timeoutMs);
+    return ready < 0 && errno == EINTR ? 0 : ready;
 }
 
 void CloseSocket(Socket sock) { ::close(sock); }
@@ -104,10 +154,7 @@ Socket BindTcp(std::uint32_t address, std::uint16_t& port) {
     // A server started again at once must not wait for its old connections to time out.
     const int yes = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(port);
-    where.sin_addr.s_addr = address;
+    sockaddr_in where = Address(address, port);
     socklen_t length = sizeof where;
     if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&where), &length) != 0) {

@@ -193,25 +193,33 @@ int Usage() {
     return 2;
 }
 
+// A whole number from `low` to `high`, or a message that says so.
+bool Number(const std::string& option, const char* text, long low, long high, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text, &end, 10);
+    if (errno == 0 && end != text && *end == '\0' && value >= low && value <= high) return true;
+    std::fprintf(stderr, "chat_server: %s takes a whole number from %ld to %ld, not \"%s\"\n",
+                 option.c_str(), low, high, text);
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::string address = "127.0.0.1";
     long port = 6112;
-    long seconds = 0;
+    long seconds = 0;  // 0: until stopped; at most a year
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (i + 1 >= argc) return Usage();
         const char* value = argv[++i];
-        char* end = nullptr;
         if (option == "--address") {
             address = value;
         } else if (option == "--port") {
-            port = std::strtol(value, &end, 10);
-            if (*end != '\0' || port < 0 || port > 65535) return Usage();
+            if (!Number(option, value, 1, 65535, port)) return 2;
         } else if (option == "--seconds") {
-            seconds = std::strtol(value, &end, 10);
-            if (*end != '\0' || seconds < 0) return Usage();
+            if (!Number(option, value, 0, 366L * 24 * 3600, seconds)) return 2;
         } else {
             return Usage();
         }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "chat_client.h"
+#include "event_fields.h"
 
 using namespace std::chrono_literals;
 
@@ -42,13 +43,6 @@ struct TempDir {
 
 inline std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
-}
-
-// One event as "first:name:flags:text", flags in hexadecimal: first is its ID or its slot.
-inline std::string Fields(long first, const char* name, std::uint32_t flags, const char* text) {
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%x", flags);
-    return std::to_string(first) + ':' + name + ':' + hex + ':' + text;
 }
 
 // Records each handler call as its Fields with the slot and a ";", and, after the first, a
@@ -94,8 +88,10 @@ class Peer {
         platform::CloseSocket(listener_);
     }
     void Listen() { EXPECT_EQ(platform::ListenOn(listener_), 1); }
-    // Until the socket listens, the wait ends at once and the accept fails: both are retried.
+    // Closes the connection it had, and takes the next. Until the socket listens, the wait
+    // ends at once and the accept fails: both are retried.
     bool Accept() {
+        Close();
         matched_ = received.size();
         return WaitFor([&] {
             return platform::WaitReadable(listener_, 100) > 0 &&
@@ -114,10 +110,13 @@ class Peer {
         matched_ = received.find(bytes, matched_) + bytes.size();
         return true;
     }
-    void Send(const std::string& bytes) {
-        platform::SendBytes(connection_, bytes.data(), static_cast<int>(bytes.size()));
+    bool Send(const std::string& bytes) {
+        const int length = static_cast<int>(bytes.size());
+        return platform::SendBytes(connection_, bytes.data(), length) == length;
     }
     void Close() { platform::CloseSocket(std::exchange(connection_, platform::kInvalidSocket)); }
+
+    platform::Socket Connection() const { return connection_; }
 
     std::uint16_t port;
     std::string received;  // every byte of every connection

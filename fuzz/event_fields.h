@@ -1,0 +1,51 @@
+// One event's fields as text, as the parser gives them and as the C library's sscanf reads
+// them, so that the two can be compared on the same line.
+#pragma once
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "chat_client.h"
+
+namespace nimbrel::test {
+
+// "first:name:flags:text", flags in hexadecimal; first is the event's ID or its slot.
+inline std::string Fields(long first, const char* name, std::uint32_t flags, const char* text) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%x", flags);
+    return std::to_string(first) + ':' + name + ':' + hex + ':' + text;
+}
+
+inline std::string Parsed(const char* line) {
+    EventRecord r;
+    std::memset(&r, 0x5A, sizeof r);  // nothing stale may show through
+    return ChatClient::ParseEvent(line, r) == 1 ? Fields(r.id, r.name, r.flags, r.text) : "";
+}
+
+// What "%d %s %s %x", and the first and the last double quote, give for the line; empty
+// where sscanf is undefined or the project's rules are its own: a run of eight or more hex
+// digits (an overflow) and a token of 127 bytes or more (cut, and the rest skipped).
+inline std::string ScanfFields(const char* line) {
+    int hex = 0, token = 0;
+    for (const char* p = line; *p != '\0'; ++p) {
+        hex = std::isxdigit(static_cast<unsigned char>(*p)) ? hex + 1 : 0;
+        token = std::isspace(static_cast<unsigned char>(*p)) ? 0 : token + 1;
+        if (hex == 8 || token == 127) return "";
+    }
+    EventRecord r{};
+    r.id = static_cast<std::int32_t>(std::strtol(line, nullptr, 10));
+    const bool textOnly = std::strstr(" 1007 1013 1014 1015 1018 1019 ",
+                                      (' ' + std::to_string(r.id) + ' ').c_str()) != nullptr;
+    char word[kNameSize];
+    if (!textOnly) std::sscanf(line, "%d %127s %127s %x", &r.id, word, r.name, &r.flags);
+    if (const char* quote = std::strchr(line, '"')) {
+        std::strncpy(r.text, quote + 1, sizeof r.text - 1);
+        if (char* last = std::strrchr(r.text, '"')) *last = '\0';
+    }
+    return Fields(r.id, r.name, r.flags, r.text);
+}
+
+}  // namespace nimbrel::test
