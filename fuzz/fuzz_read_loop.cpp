@@ -9,11 +9,9 @@
 #include "chat_client.h"
 #include "line_buffer.h"
 
-namespace {
-
 // Each line as a handler would see it, to its first NUL, then "full" if a partial line
 // would fill the buffer: the lines before the first LF that lies beyond it.
-std::string Reference(std::string data) {
+static std::string Reference(std::string data) {
     std::string lines;
     for (std::size_t end; (end = data.find('\n')) < nimbrel::kReceiveBufferSize;
          data.erase(0, end + 1)) {
@@ -22,7 +20,7 @@ std::string Reference(std::string data) {
     return data.size() < nimbrel::kReceiveBufferSize ? lines : lines + "full";
 }
 
-std::string Framed(const char* data, std::size_t size, std::size_t step) {
+static std::string Framed(const char* data, std::size_t size, std::size_t step) {
     nimbrel::LineBuffer buffer;
     std::string lines;
     for (std::size_t at = 0, take = 0;; at += take) {
@@ -36,8 +34,6 @@ std::string Framed(const char* data, std::size_t size, std::size_t step) {
         while (char* line = buffer.NextLine()) lines += line + std::string("\n");
     }
 }
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     if (size == 0) return 0;

@@ -14,7 +14,6 @@
 
 namespace nimbrel {
 
-using test::Clock;
 using namespace std::string_literals;
 
 const std::string kLogon = "\x03\x04Guest\r\nMarlo\r\n/join The Void\r\n";
@@ -89,10 +88,10 @@ TEST_F(EndToEnd, UnusableSocketsStopTheStart) {
 
 // Ten attempts, 5 s apart.
 TEST_F(EndToEnd, SlowGivesUpAfterTenAttempts) {
-    const auto begin = Clock::now();
+    const auto begin = test::Clock::now();
     Start(NIMBREL_EXE);
     EXPECT_EQ(Exit(120s), 0);
-    EXPECT_GT(Clock::now() - begin, 45s);
+    EXPECT_GT(test::Clock::now() - begin, 45s);
     std::string failed;
     for (int i = 0; i < 10; ++i) failed += "Connect() failed.\r\n";
     EXPECT_EQ(Read("nimbrel.log"),
@@ -153,11 +152,11 @@ TEST_F(EndToEnd, SessionsThenTheServerVanishes) {
     ASSERT_EQ(std::system("nft 'add table t; add chain t c { type filter hook input priority 0; };"
                           "add rule t c tcp sport 6112 drop; add rule t c tcp dport 6112 drop'"),
               0);
-    const auto vanished = Clock::now();
+    const auto vanished = test::Clock::now();
     EXPECT_TRUE(test::WaitFor([&] { return Read("nimbrel.log").find(" 110\r") < 1e9; }));
-    EXPECT_LT(Clock::now() - vanished, 6s);  // after 1 + 1 * 2 s
+    EXPECT_LT(test::Clock::now() - vanished, 6s);  // after 1 + 1 * 2 s
     EXPECT_EQ(Exit(30s), 0);
-    EXPECT_LT(Clock::now() - vanished, 20s);  // and ten connects of 1 s
+    EXPECT_LT(test::Clock::now() - vanished, 20s);  // and ten connects of 1 s
     // Every line whole, and one attempt for each connection and for the end.
     const std::string log = Read("nimbrel.log");
     EXPECT_TRUE(std::regex_match(log, std::regex(kEarlier + "(" + kLine + ")*" + "recv.* 110\r\n" +

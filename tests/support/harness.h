@@ -65,18 +65,14 @@ class RecordingClient : public ChatClient {
         if (!trace.empty() && trace.back() != '.') trace += '.';
         ++idles;
     }
-#define R(id, slot)                                                           \
-    int OnEvent##id(const char* n, std::uint32_t f, const char* t) override { \
-        ChatClient::OnEvent##id(n, f, t);                                     \
-        return Record(slot, n, f, t);                                         \
-    }
     // clang-format off
+#define R(id, slot) int OnEvent##id(const char* n, std::uint32_t f, const char* t) override { ChatClient::OnEvent##id(n, f, t); return Record(slot, n, f, t); }
     R(1001, 1) R(1002, 2) R(1009, 3) R(1003, 4) R(1005, 5) R(1006, 6) R(1007, 7) R(1004, 8)
     R(1010, 9) R(1023, 10) R(1013, 11) R(1014, 12) R(1015, 13) R(1018, 14) R(1019, 15)
     R(2010, 16)
 #undef R
+    // clang-format on
 };
-// clang-format on
 
 // One end of a loopback TCP connection: bound at construction (port 0: any free port),
 // listening from Listen. Each wait gives up after 20 s.
