@@ -1,15 +1,13 @@
-// nimbrel: logs on to the chat server built in at compile time, joins "The Void" and
-// greets everyone, logging on again whenever the connection drops, until ten attempts in
-// a row have failed. Arguments are accepted and ignored.
+// nimbrel: logs on to the chat server built in at compile time, joins its channel ("The
+// Void" unless the build says otherwise) and greets everyone, logging on again whenever the
+// connection drops, until ten attempts in a row have failed. Arguments are accepted and
+// ignored.
 #include <cstdint>
 #include <cstdio>
 
 #include "platform.h"
+#include "settings.h"
 #include "welcome_client.h"
-
-#ifndef NIMBREL_SERVER
-#define NIMBREL_SERVER "127.0.0.1"
-#endif
 
 namespace {
 
@@ -36,8 +34,8 @@ int main() {
 
     // Without a log the program runs silently.
     client.OpenLog("nimbrel.log");
-    client.SetLogonInfo("Guest", "Marlo", NIMBREL_SERVER, kServerPort);
-    client.SetHomeChannel("The Void");
+    client.SetLogonInfo(NIMBREL_NAME, NIMBREL_PASSWORD, NIMBREL_SERVER, kServerPort);
+    client.SetHomeChannel(NIMBREL_CHANNEL);
 
     // A dropped connection is followed at once by a fresh logon with a fresh count of
     // attempts; only ten failures in a row end the program.

@@ -16,13 +16,14 @@ namespace nimbrel {
 
 using namespace std::string_literals;
 
-const std::string kLogon = "\x03\x04Guest\r\nMarlo\r\n/join The Void\r\n";
+// nimbrel_quick's own settings: name Welcomer, password Mar"lo\, channel Front Door.
+const std::string kLogon = "\x03\x04Welcomer\r\nMar\"lo\\\r\n/join Front Door\r\n";
 const std::string kAttempt = "Attempting to connect...\r\n", kEarlier = "an earlier run\r\n";
 const bool kWine = NIMBREL_WINE;  // the program under test is a Windows build
 // A realistic session: what the server sends, and what the bot answers.
 const std::string kSession =
-    "2010 NAME Guest 0000\r\n1007 CHANNEL \"The Void\"\r\n1001 USER Ann 0000\r\n1002 JOIN "
-    "Alice 0010\r\n1002 JOIN\r\n1002 JOIN %s%n%x 0010\r\n1002 JOIN Guest 0\r\n1005 TALK Ann 0 "
+    "2010 NAME Welcomer 0000\r\n1007 CHANNEL \"The Void\"\r\n1001 USER Ann 0000\r\n1002 JOIN "
+    "Alice 0010\r\n1002 JOIN\r\n1002 JOIN %s%n%x 0010\r\n1002 JOIN Welcomer 0\r\n1005 TALK Ann 0 "
     "\"1002 JOIN x 0\"\r\n1003 LEAVE Ann 0\r\n1008 W n 0\r\nhello\r\n 1002 JOIN Sp 0\r\n1007 "
     "CHANNEL \"Other\"\r\n";
 // Any line the bot logs, whole.
@@ -30,7 +31,7 @@ const std::string kLine =
     "(Attempting to connect...|Connect\\(\\) failed.|Unhandled event ID -?\\d+|"
     "recv\\(\\) returned -?\\d+, error code \\d+)\r\n";
 const std::string kReplies =
-    "Hi, all!\r\nHi, Alice!\r\nHi, !\r\nHi, %s%n%x!\r\nHi, Guest!\r\nHi, all!\r\n";
+    "Hi, all!\r\nHi, Alice!\r\nHi, !\r\nHi, %s%n%x!\r\nHi, Welcomer!\r\nHi, all!\r\n";
 
 class EndToEnd : public ::testing::Test {
   protected:
