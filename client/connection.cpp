@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "chat_client.h"
+#include "format_unit.h"
 #include "line_buffer.h"
 #include "text.h"
 
@@ -41,7 +42,7 @@ int ChatClient::Send(const char* format, ...) {
     char unit[kTextSize];
     va_list args;
     va_start(args, format);
-    const int length = std::vsnprintf(unit, sizeof unit, format, args);
+    const int length = FormatUnit(unit, format, args);
     va_end(args);
     // A unit cut to fit would lose its CR LF and run into the next one on the server's
     // side: send nothing instead.

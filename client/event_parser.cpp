@@ -4,7 +4,11 @@
 // flags), followed by an optional text between the first and the last double quote. The
 // scan is written out by hand so that no line, of any length or byte value, can overrun
 // a field or reach an undefined conversion, while giving what that pattern gives.
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "chat_client.h"
 #include "event_table.h"
@@ -14,21 +18,31 @@ namespace nimbrel {
 
 namespace {
 
-// White space as isspace defines it in the C locale, without its locale or its
-// undefined behaviour for negative char values.
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+// What each byte is to the scan, as the C locale's isspace and isxdigit see it, without
+// their locale or their undefined behaviour for negative char values: the hexadecimal
+// digit's value, or one of the marks below. Every byte of every line is read through it.
+constexpr std::int8_t kOther = -1;  // any other byte: part of a word
+constexpr std::int8_t kSpace = -2;  // white space: between words
+constexpr std::int8_t kEnd = -3;    // the NUL at the end of the line
+constexpr std::array<std::int8_t, 256> kClass = [] {
+    std::array<std::int8_t, 256> classes{};
+    for (auto& c : classes) c = kOther;
+    for (int digit = 0; digit < 16; ++digit) {
+        classes["0123456789abcdef"[digit]] = static_cast<std::int8_t>(digit);
+        classes["0123456789ABCDEF"[digit]] = static_cast<std::int8_t>(digit);
+    }
+    for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+        classes[static_cast<unsigned char>(c)] = kSpace;
+    classes[0] = kEnd;
+    return classes;
+}();
 
-int HexValue(char c) {
-    if (IsDigit(c)) return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+int Class(char c) { return kClass[static_cast<unsigned char>(c)]; }
+
+bool EndsWord(char c) { return Class(c) <= kSpace; }
 
 const char* SkipSpace(const char* p) {
-    while (IsSpace(*p)) ++p;
+    while (Class(*p) == kSpace) ++p;
     return p;
 }
 
@@ -40,13 +54,13 @@ const char* ScanDecimal(const char* p, std::int32_t& value) {
     const bool negative = *p == '-';
     if (*p == '+' || *p == '-') ++p;
     if (!IsDigit(*p)) return nullptr;
-    const std::uint32_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
-    std::uint32_t magnitude = 0;
+    const std::uint64_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
+    std::uint64_t magnitude = 0;  // at most limit * 10 + 9 before it is held at the limit
     for (; IsDigit(*p); ++p) {
-        const auto digit = static_cast<std::uint32_t>(*p - '0');
-        magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
+        magnitude = std::min(magnitude * 10 + static_cast<std::uint64_t>(*p - '0'), limit);
     }
-    const std::int64_t signedValue = negative ? -static_cast<std::int64_t>(magnitude) : magnitude;
+    const auto signedValue =
+        negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
     value = static_cast<std::int32_t>(signedValue);
     return p;
 }
@@ -57,11 +71,16 @@ const char* ScanDecimal(const char* p, std::int32_t& value) {
 const char* ScanWord(const char* p, char* target, int size) {
     p = SkipSpace(p);
     if (*p == '\0') return nullptr;
-    int kept = 0;
-    for (; *p != '\0' && !IsSpace(*p); ++p) {
-        if (target != nullptr && kept + 1 < size) target[kept++] = *p;
+    if (target == nullptr) {
+        while (!EndsWord(*p)) ++p;
+        return p;
     }
-    if (target != nullptr) target[kept] = '\0';
+    // Copied while scanned: names are short, and a memcpy of a few bytes costs more.
+    char* const full = target + size - 1;
+    for (; !EndsWord(*p); ++p) {
+        if (target < full) *target++ = *p;
+    }
+    *target = '\0';
     return p;
 }
 
@@ -79,7 +98,7 @@ void ScanHex(const char* p, std::uint32_t& value) {
     }
     std::uint32_t magnitude = 0;
     bool overflow = false;
-    for (int digit = HexValue(*p); digit >= 0; digit = HexValue(*++p)) {
+    for (int digit = Class(*p); digit >= 0; digit = Class(*++p)) {
         digits = true;
         overflow = overflow || magnitude > 0x0FFFFFFFu;
         magnitude = magnitude << 4 | static_cast<std::uint32_t>(digit);
@@ -95,6 +114,11 @@ void ScanHex(const char* p, std::uint32_t& value) {
 }  // namespace
 
 int ChatClient::ParseEvent(const char* line, EventRecord& record) {
+    ParseLine(line, record);
+    return 1;
+}
+
+const EventEntry* ParseLine(const char* line, EventRecord& record) {
     record.id = 0;
     record.name[0] = '\0';
     record.flags = 0;
@@ -111,22 +135,18 @@ int ChatClient::ParseEvent(const char* line, EventRecord& record) {
 
     // The text runs from the first double quote to the last one within its 255 characters;
     // without a closing quote it runs to the end of the line, CR included.
-    const char* quote = line;
-    while (*quote != '\0' && *quote != '"') ++quote;
-    if (*quote == '"') {
-        int length = 0;
-        for (const char* q = quote + 1; *q != '\0' && length < kTextSize - 1; ++q) {
-            record.text[length++] = *q;
+    if (const char* quote = std::strchr(line, '"')) {
+        // At most 255 bytes, up to the line's end; the closing quote lies near the end.
+        const auto* copied =
+            static_cast<const char*>(memccpy(record.text, quote + 1, '\0', kTextSize - 1));
+        char* last = copied != nullptr ? record.text + (copied - record.text) - 1
+                                       : record.text + kTextSize - 1;
+        *last = '\0';
+        while (last > record.text && *--last != '"') {
         }
-        record.text[length] = '\0';
-        for (int i = length - 1; i >= 0; --i) {
-            if (record.text[i] == '"') {
-                record.text[i] = '\0';
-                break;
-            }
-        }
+        if (*last == '"') *last = '\0';
     }
-    return 1;
+    return entry;
 }
 
 }  // namespace nimbrel

@@ -18,4 +18,7 @@ struct EventEntry {
 // The entry for `id`, or null for an ID without a handler.
 const EventEntry* FindEvent(std::int32_t id);
 
+// ChatClient::ParseEvent, which also gives the entry of the line's ID, or null.
+const EventEntry* ParseLine(const char* line, EventRecord& record);
+
 }  // namespace nimbrel

@@ -116,6 +116,7 @@ struct Row {
     int hangUpAt;  // the slot whose call makes the client hang up
     std::string trace, log;
     std::vector<unsigned> pauses;
+    std::string replies = "";  // what the client sends after the join
 };
 
 // What a read on a socket that a handler closed reports, in the system's own numbers.
@@ -126,7 +127,8 @@ const std::string kNotASocket = "recv() returned -1, error code 9\r\n";  // EBAD
 #endif
 // Stream: one line across two reads is dispatched once and whole; lines that do not start
 // with a digit are dropped; lines read together are all dispatched before the next OnIdle;
-// the CR of CR LF stays in the line; a handler hangs up, which ends the loop. LongLines:
+// the CR of CR LF stays in the line; a 1005's replies are formatted as printf would; a
+// handler hangs up, which ends the loop. LongLines:
 // the longest line still framed, then a partial line that fills the buffer: no read can
 // take more, so the connection ends at once, though the server stays silent.
 // clang-format off
@@ -135,7 +137,7 @@ const std::string kGiveUp = "Unable to log on after 10 tries - giving up.\r\n";
 const Row kRows[] = {
     {"Stream", "127.0.0.1", 0, 122, {"100", "2 W Alice 0010\r\n", "hello 1002 W X 1\r\n\r\n\n 1002 W Dan 1\r\n"
      "1002 W Bob 1\r\n1005 W Carol 2 \"hi\r\n1003 W Al 1\r\n1003 W Bo 1\r\n"}, 4,
-     "2:Alice:10:;.2:Bob:1:;5:Carol:2:hi\r;4:Al:1:;4:Bo:1:;.", Log(kNotASocket), {1000}},
+     "2:Alice:10:;.2:Bob:1:;5:Carol:2:hi\r;4:Al:1:;4:Bo:1:;.", Log(kNotASocket), {1000}, "Carol: hi\r%\r\n    2|Carol\r\n"},
     {"LongLines", "127.1", 0, 122, {"1005 W n 1 \"" + std::string(2035, 't') + "\n", "1" + std::string(2047, 'x')}, 0,
      "5:n:1:" + std::string(255, 't') + ";.", Log(kClosed), {1000}},
     {"ServerComesBack", "localhost", 3, 122, {"1001 W Zed 0\r\n"}, 1, "1:Zed:0:;.", Log(kNotASocket, 3, kFailed),
@@ -145,6 +147,8 @@ const Row kRows[] = {
     {"LogonTooLong", "2130706433", 0, 123, {}, 0, "", Log(kGiveUp, 10, "Logon() failed.\r\n"), {}},
 };
 // clang-format on
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.label; }
 
 class Connection : public ::testing::TestWithParam<Row> {};
 
@@ -174,6 +178,7 @@ TEST_P(Connection, Session) {
                 idles = client.idles + 2;
                 peer.Send(bytes);
             }
+            peer.Expect(row.replies);
             // The client ends the connection itself, at once: the peer stays silent till then.
             lastSend = test::Clock::now();
             test::WaitFor([&] { return ended.load(); });
@@ -203,7 +208,7 @@ TEST_P(Connection, Session) {
     EXPECT_EQ(client.trace, row.trace);
     EXPECT_EQ(test::ReadFile(dir.File("log")), row.log);
     EXPECT_EQ(pauses, row.pauses);
-    EXPECT_EQ(peer.received, row.sends.empty() ? "" : Units(row.password));
+    EXPECT_EQ(peer.received, row.sends.empty() ? "" : Units(row.password) + row.replies);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::ValuesIn(kRows),

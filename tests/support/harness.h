@@ -47,10 +47,13 @@ inline std::string ReadFile(const std::string& path) {
 
 // Records each handler call as its Fields with the slot and a ";", and, after the first, a
 // run of OnIdle calls as one ".": two events read together have no "." between them. The
-// default handlers run too, so the channel and user name follow the events as usual.
+// default handlers run too, so the channel and user name follow the events as usual. A
+// 1005 is answered in two units, one that Send writes out itself and one it hands to
+// vsnprintf.
 class RecordingClient : public ChatClient {
     int Record(int slot, const char* name, std::uint32_t flags, const char* text) {
         trace += Fields(slot, name, flags, text) + ';';
+        if (slot == 5) Send("%s: %s%%\r\n", name, text), Send("%5u|%-3s\r\n", flags, name);
         if (slot == hangUpAt) Disconnect();
         return 1;
     }
