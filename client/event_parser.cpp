@@ -22,8 +22,9 @@ namespace {
 // their locale or their undefined behaviour for negative char values: the hexadecimal
 // digit's value, or one of the marks below. Every byte of every line is read through it.
 constexpr std::int8_t kOther = -1;  // any other byte: part of a word
-constexpr std::int8_t kSpace = -2;  // white space: between words
-constexpr std::int8_t kEnd = -3;    // the NUL at the end of the line
+constexpr std::int8_t kQuote = -2;  // a double quote: part of a word, and perhaps the text's start
+constexpr std::int8_t kSpace = -3;  // white space: between words
+constexpr std::int8_t kEnd = -4;    // the NUL at the end of the line
 constexpr std::array<std::int8_t, 256> kClass = [] {
     std::array<std::int8_t, 256> classes{};
     for (auto& c : classes) c = kOther;
@@ -33,13 +34,12 @@ constexpr std::array<std::int8_t, 256> kClass = [] {
     }
     for (const char c : {' ', '\t', '\n', '\v', '\f', '\r'})
         classes[static_cast<unsigned char>(c)] = kSpace;
+    classes['"'] = kQuote;
     classes[0] = kEnd;
     return classes;
 }();
 
 int Class(char c) { return kClass[static_cast<unsigned char>(c)]; }
-
-bool EndsWord(char c) { return Class(c) <= kSpace; }
 
 const char* SkipSpace(const char* p) {
     while (Class(*p) == kSpace) ++p;
@@ -67,27 +67,25 @@ const char* ScanDecimal(const char* p, std::int32_t& value) {
 
 // "%s": white space, then a run of other bytes; at most size - 1 of them are kept and the
 // rest of the run is skipped, so the next token is still the next one. Null `target`
-// discards the word. Returns the position after the word, or null at the end of the line.
-const char* ScanWord(const char* p, char* target, int size) {
+// discards the word. `quoted` is set when the word holds a double quote. Returns the
+// position after the word, or null at the end of the line.
+const char* ScanWord(const char* p, char* target, int size, bool& quoted) {
     p = SkipSpace(p);
     if (*p == '\0') return nullptr;
-    if (target == nullptr) {
-        while (!EndsWord(*p)) ++p;
-        return p;
-    }
     // Copied while scanned: names are short, and a memcpy of a few bytes costs more.
-    char* const full = target + size - 1;
-    for (; !EndsWord(*p); ++p) {
+    char* const full = target != nullptr ? target + size - 1 : nullptr;
+    for (int c = Class(*p); c > kSpace; c = Class(*++p)) {
+        quoted = quoted || c == kQuote;
         if (target < full) *target++ = *p;
     }
-    *target = '\0';
+    if (target != nullptr) *target = '\0';
     return p;
 }
 
 // "%x": white space, an optional sign, an optional 0x or 0X, hexadecimal digits; a minus
 // negates modulo 2^32. A value beyond 32 bits gives 0xFFFFFFFF, as strtoul does where long
-// has 32 bits. Without a digit `value` is left as it is.
-void ScanHex(const char* p, std::uint32_t& value) {
+// has 32 bits. Without a digit `value` is left as it is. Returns the position after it.
+const char* ScanHex(const char* p, std::uint32_t& value) {
     p = SkipSpace(p);
     const bool negative = *p == '-';
     if (*p == '+' || *p == '-') ++p;
@@ -103,12 +101,17 @@ void ScanHex(const char* p, std::uint32_t& value) {
         overflow = overflow || magnitude > 0x0FFFFFFFu;
         magnitude = magnitude << 4 | static_cast<std::uint32_t>(digit);
     }
-    if (!digits) return;
-    if (overflow) {
-        value = 0xFFFFFFFFu;
-    } else {
-        value = negative ? 0u - magnitude : magnitude;
+    if (digits) value = overflow ? 0xFFFFFFFFu : negative ? 0u - magnitude : magnitude;
+    return p;
+}
+
+// The first double quote from `p` on, or null. Written out: what follows the scanned fields
+// is a few bytes, fewer than a call to strchr costs.
+const char* FindQuote(const char* p) {
+    while (*p != '"') {
+        if (*p++ == '\0') return nullptr;
     }
+    return p;
 }
 
 }  // namespace
@@ -125,17 +128,23 @@ const EventEntry* ParseLine(const char* line, EventRecord& record) {
     record.text[0] = '\0';
 
     // The scan stops at the first conversion that fails; later fields keep their defaults.
+    // No byte before `from` is a double quote, unless a scanned word held one.
+    const char* from = line;
+    bool quoted = false;
     const char* p = ScanDecimal(line, record.id);
     const EventEntry* entry = FindEvent(record.id);
-    if (p != nullptr && (entry == nullptr || !entry->textOnly)) {
-        p = ScanWord(p, nullptr, 0);
-        if (p != nullptr) p = ScanWord(p, record.name, kNameSize);
-        if (p != nullptr) ScanHex(p, record.flags);
+    if (p != nullptr) {
+        from = p;
+        if (entry == nullptr || !entry->textOnly) {
+            p = ScanWord(p, nullptr, 0, quoted);
+            if (p != nullptr) p = ScanWord(p, record.name, kNameSize, quoted);
+            if (p != nullptr) from = ScanHex(p, record.flags);
+        }
     }
 
     // The text runs from the first double quote to the last one within its 255 characters;
     // without a closing quote it runs to the end of the line, CR included.
-    if (const char* quote = std::strchr(line, '"')) {
+    if (const char* quote = quoted ? std::strchr(line, '"') : FindQuote(from)) {
         // At most 255 bytes, up to the line's end; the closing quote lies near the end.
         const auto* copied =
             static_cast<const char*>(memccpy(record.text, quote + 1, '\0', kTextSize - 1));
