@@ -154,7 +154,8 @@ TEST_F(EndToEnd, SessionsThenTheServerVanishes) {
                           "add rule t c tcp sport 6112 drop; add rule t c tcp dport 6112 drop'"),
               0);
     const auto vanished = test::Clock::now();
-    EXPECT_TRUE(test::WaitFor([&] { return Read("nimbrel.log").find(" 110\r") < 1e9; }));
+    EXPECT_TRUE(
+        test::WaitFor([&] { return Read("nimbrel.log").find(" 110\r") != std::string::npos; }));
     EXPECT_LT(test::Clock::now() - vanished, 6s);  // after 1 + 1 * 2 s
     EXPECT_EQ(Exit(30s), 0);
     EXPECT_LT(test::Clock::now() - vanished, 20s);  // and ten connects of 1 s
