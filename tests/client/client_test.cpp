@@ -140,7 +140,7 @@ const Row kRows[] = {
      "2:Alice:10:;.2:Bob:1:;5:Carol:2:hi\r;4:Al:1:;4:Bo:1:;.", Log(kNotASocket), {1000}, "Carol: hi\r%\r\n    2|Carol\r\n"},
     {"LongLines", "127.1", 0, 122, {"1005 W n 1 \"" + std::string(2035, 't') + "\n", "1" + std::string(2047, 'x')}, 0,
      "5:n:1:" + std::string(255, 't') + ";.", Log(kClosed), {1000}},
-    {"ServerComesBack", "localhost", 3, 122, {"1001 W Zed 0\r\n"}, 1, "1:Zed:0:;.", Log(kNotASocket, 3, kFailed),
+    {"ServerComesBack", "0x7f.1", 3, 122, {"1001 W Zed 0\r\n"}, 1, "1:Zed:0:;.", Log(kNotASocket, 3, kFailed),
      {5000, 5000, 5000, 1000}},
     {"NothingListening", "127.0.0.2", 0, 122, {}, 0, "", Log(kGiveUp, 10, kFailed), std::vector<unsigned>(10, 5000)},
     {"UnknownHost", "no-such-host.invalid", -1, 122, {}, 0, "", Log(kGiveUp, 10, kFailed), std::vector<unsigned>(10, 5000)},
