@@ -22,8 +22,10 @@ int ChatClient::Log(const char* format, ...) {
     // A longer message is cut to fit; the NUL always stays.
     if (std::vsnprintf(message, sizeof message, format, args) < 0) message[0] = '\0';
     va_end(args);
-    // A line cut short, by a full disk say, must not run into the next one.
-    const bool cut = std::fseek(logFile, -1, SEEK_END) == 0 && std::fgetc(logFile) != '\n';
+    // A line cut short, by a full disk say, must not run into the next one. Nothing to read
+    // is no cut: the log may have been emptied since the seek (logrotate's copytruncate).
+    const int last = std::fseek(logFile, -1, SEEK_END) == 0 ? std::fgetc(logFile) : '\n';
+    const bool cut = last != EOF && last != '\n';
     std::fseek(logFile, 0, SEEK_END);  // from reading back to writing
     std::fprintf(logFile, cut ? "\r\n%s\r\n" : "%s\r\n", message);
     // The program runs until it is stopped from outside, so a line held in the stream's
