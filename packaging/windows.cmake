@@ -1,0 +1,26 @@
+# The Windows package (scripts/package windows): a ZIP with nimbrel.exe, README.txt,
+# LICENSE.txt and the task definition for Task Scheduler, the texts in CR LF. The program is
+# not stripped: the ZIP holds the very file that the tests ran.
+install(TARGETS nimbrel RUNTIME DESTINATION .)
+
+set(version ${PROJECT_VERSION})
+set(server ${NIMBREL_SERVER})
+set(name ${NIMBREL_NAME})
+set(channel ${NIMBREL_CHANNEL})
+configure_file(README.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
+configure_file(nimbrel-task.xml.in nimbrel-task.xml @ONLY NEWLINE_STYLE CRLF)
+
+# The licence, from the Debian copyright file: its Expat paragraphs, unindented.
+file(READ copyright licence)
+string(REGEX REPLACE ".*\nLicense: Expat\n" "" licence "${licence}")
+string(REGEX REPLACE "(^|\n) \\.?" "\\1" licence "${licence}")
+file(CONFIGURE OUTPUT LICENSE.txt CONTENT "Copyright 2026 nimbrel developers\n\n${licence}"
+     NEWLINE_STYLE CRLF)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt
+              ${CMAKE_CURRENT_BINARY_DIR}/nimbrel-task.xml DESTINATION .)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME nimbrel)
+set(CPACK_PACKAGE_FILE_NAME nimbrel-${PROJECT_VERSION}-win64)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+include(CPack)
