@@ -2,8 +2,9 @@
 //
 // Every call the client makes into the system goes through these functions, so the
 // client's own files hold no system header and a port to another system replaces only
-// the implementation (platform_posix.cpp on POSIX). SleepMs lives in a file of its own:
-// tests link their own SleepMs in its place to see and shorten the client's pauses.
+// the implementation (platform_posix.cpp, platform_win32.cpp). SleepMs and kLimits live in
+// files of their own: tests link their own in their place to see and shorten the client's
+// pauses. Listening, which only tests need, is in listener.h.
 //
 // Results follow the client's convention: 1 for success, 0 for failure, unless a
 // function says otherwise.
@@ -46,7 +47,8 @@ extern const Limits kLimits;
 // A TCP stream socket, or kInvalidSocket.
 Socket OpenTcpSocket();
 // Blocks until connected or failed, at most kLimits.connectMs, and then watches the
-// connection with keepalive probes. `address` is in network byte order, `port` is not.
+// connection with keepalive probes. `address` is in network byte order, `port` is not. A
+// connection whose limits cannot be set is given up: 0, as for a failed connect.
 int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port);
 // One send call; never raises a signal. Returns what the system returned: negative on
 // failure. A send that cannot be queued within kLimits.sendMs fails, and shuts the
@@ -54,16 +56,10 @@ int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port);
 int SendBytes(Socket sock, const char* bytes, int length);
 // One receive call: 0 at the end of the stream or when `length` is 0, negative on error.
 int ReceiveBytes(Socket sock, char* bytes, int length);
-// Waits until `sock` is readable or `timeoutMs` passes: 0 on time-out, else what select returned.
+// Waits until `sock` is readable or `timeoutMs` passes: 0 on time-out, positive when
+// readable (the end of the stream and errors read as readable), negative on failure.
 int WaitReadable(Socket sock, int timeoutMs);
 void CloseSocket(Socket sock);
-
-// For servers: the local chat server and the tests' peers. A TCP socket bound to `address`
-// (network byte order) and `port`, 0 taking a free port, which is stored back.
-Socket BindTcp(std::uint32_t address, std::uint16_t& port);
-int ListenOn(Socket sock);
-// The next connection waiting on `listener`, or kInvalidSocket.
-Socket AcceptOn(Socket listener);
 
 // The calling thread's last error code, as the system numbers it.
 unsigned LastError();

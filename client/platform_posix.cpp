@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform.h"
+#include "socket_address.h"
 
 namespace nimbrel::platform {
 
@@ -28,14 +29,6 @@ int OpenStreamSocket() {
 #endif
 }
 
-sockaddr_in Address(std::uint32_t address, std::uint16_t port) {
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(port);
-    where.sin_addr.s_addr = address;
-    return where;
-}
-
 // Waits at most `timeoutMs` for `events`: 0 on time-out. poll rather than select: select
 // cannot watch a descriptor numbered FD_SETSIZE or above. poll would skip a negative
 // descriptor and only time out, for ever; select fails on it, and so does this.
@@ -48,26 +41,30 @@ int Wait(Socket sock, short events, int timeoutMs) {
     return ::poll(&watched, 1, timeoutMs);
 }
 
+template <typename Value>
+bool Set(int fd, int level, int name, const Value& value) {
+    return ::setsockopt(fd, level, name, &value, sizeof value) == 0;
+}
+
 // Gives a connection up when it cannot go on: a send that cannot be queued within the limit
 // fails (SO_SNDTIMEO), and a silent connection is probed, so that a peer that vanished
 // without a word is found; on Linux, data left unacknowledged as long is given up too.
-void Watch(int fd) {
+bool Watch(int fd) {
     timeval sendLimit{};
     sendLimit.tv_sec = kLimits.sendMs / 1000;
     sendLimit.tv_usec = static_cast<suseconds_t>(kLimits.sendMs % 1000) * 1000;
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    bool set = Set(fd, SOL_SOCKET, SO_SNDTIMEO, sendLimit) && Set(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
 #ifdef TCP_KEEPIDLE
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kLimits.keepIdleSeconds, sizeof(int));
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kLimits.keepIntervalSeconds, sizeof(int));
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kLimits.keepCount, sizeof(int));
+    set = set && Set(fd, IPPROTO_TCP, TCP_KEEPIDLE, kLimits.keepIdleSeconds) &&
+          Set(fd, IPPROTO_TCP, TCP_KEEPINTVL, kLimits.keepIntervalSeconds) &&
+          Set(fd, IPPROTO_TCP, TCP_KEEPCNT, kLimits.keepCount);
 #endif
 #ifdef TCP_USER_TIMEOUT
     const unsigned silentMs =
         1000u * (kLimits.keepIdleSeconds + kLimits.keepIntervalSeconds * kLimits.keepCount);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &silentMs, sizeof silentMs);
+    set = set && Set(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, silentMs);
 #endif
+    return set;
 }
 
 }  // namespace
@@ -105,11 +102,12 @@ Socket OpenTcpSocket() {
 }
 
 // Without a limit, a connect to a host that drops requests takes minutes: it is made
-// without blocking, and waited for.
+// without blocking, and waited for. A connection without its limits could wait for ever on
+// a vanished server: it is given up, not used.
 int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port) {
-    const sockaddr_in target = Address(address, port);
+    const sockaddr_in target = SocketAddress(address, port);
     const int flags = ::fcntl(sock, F_GETFL);
-    ::fcntl(sock, F_SETFL, flags | O_NONBLOCK);
+    if (flags < 0 || ::fcntl(sock, F_SETFL, flags | O_NONBLOCK) != 0) return 0;
     int error = 0;
     socklen_t length = sizeof error;
     if (::connect(sock, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
@@ -117,9 +115,7 @@ int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port) {
          ::getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)) {
         return 0;
     }
-    ::fcntl(sock, F_SETFL, flags);
-    Watch(sock);
-    return 1;
+    return ::fcntl(sock, F_SETFL, flags) == 0 && Watch(sock) ? 1 : 0;
 }
 
 // MSG_NOSIGNAL: a send into a connection that the peer has closed fails with EPIPE
@@ -148,31 +144,6 @@ int WaitReadable(Socket sock, int timeoutMs) {
 }
 
 void CloseSocket(Socket sock) { ::close(sock); }
-
-Socket BindTcp(std::uint32_t address, std::uint16_t& port) {
-    const int fd = OpenStreamSocket();
-    // A server started again at once must not wait for its old connections to time out.
-    const int yes = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in where = Address(address, port);
-    socklen_t length = sizeof where;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&where), &length) != 0) {
-        if (fd >= 0) ::close(fd);
-        return kInvalidSocket;
-    }
-    port = ntohs(where.sin_port);
-    return fd;
-}
-
-// Room for a burst of connects, such as ten that a test never accepts.
-int ListenOn(Socket sock) { return ::listen(sock, 16) == 0 ? 1 : 0; }
-
-Socket AcceptOn(Socket listener) {
-    const int fd = ::accept(listener, nullptr, nullptr);
-    if (fd >= 0) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    return fd < 0 ? kInvalidSocket : fd;
-}
 
 unsigned LastError() { return static_cast<unsigned>(errno); }
 

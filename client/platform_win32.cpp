@@ -5,18 +5,11 @@
 #include <initializer_list>
 
 #include "platform.h"
+#include "socket_address.h"
 
 namespace nimbrel::platform {
 
 namespace {
-
-sockaddr_in Address(std::uint32_t address, std::uint16_t port) {
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(port);
-    where.sin_addr.s_addr = address;
-    return where;
-}
 
 // select's first argument is ignored here, and its sets hold sockets of any value.
 int Wait(Socket sock, fd_set* readable, fd_set* writable, fd_set* failed, int timeoutMs) {
@@ -54,11 +47,12 @@ std::uint32_t NumericAddress(const char* text) { return inet_addr(text); }
 Socket OpenTcpSocket() { return socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); }
 
 // Without a limit, a connect to a host that drops requests takes minutes: it is made
-// without blocking, and waited for. A connect that fails shows in select's error set.
+// without blocking, and waited for. A connect that fails shows in select's error set. A
+// connection that cannot be made blocking again, or watched, is given up, not used.
 int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port) {
-    const sockaddr_in target = Address(address, port);
+    const sockaddr_in target = SocketAddress(address, port);
     u_long nonBlocking = 1;
-    ioctlsocket(sock, FIONBIO, &nonBlocking);
+    if (ioctlsocket(sock, FIONBIO, &nonBlocking) != 0) return 0;
     fd_set done, failed;
     if (connect(sock, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
         (WSAGetLastError() != WSAEWOULDBLOCK ||
@@ -66,11 +60,12 @@ int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port) {
         return 0;
     }
     nonBlocking = 0;
-    ioctlsocket(sock, FIONBIO, &nonBlocking);
     // Windows Sockets 1.1 can switch keepalive on, no more: its timing is the system's.
     const BOOL on = TRUE;
-    setsockopt(sock, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
-    return 1;
+    const char* value = reinterpret_cast<const char*>(&on);
+    const bool watched = ioctlsocket(sock, FIONBIO, &nonBlocking) == 0 &&
+                         setsockopt(sock, SOL_SOCKET, SO_KEEPALIVE, value, sizeof on) == 0;
+    return watched ? 1 : 0;
 }
 
 // Windows raises no signal for a send into a closed connection: the call fails. A send
@@ -93,25 +88,6 @@ int WaitReadable(Socket sock, int timeoutMs) {
 }
 
 void CloseSocket(Socket sock) { closesocket(sock); }
-
-Socket BindTcp(std::uint32_t address, std::uint16_t& port) {
-    const Socket sock = OpenTcpSocket();
-    sockaddr_in where = Address(address, port);
-    int length = sizeof where;
-    if (sock == kInvalidSocket ||
-        bind(sock, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0 ||
-        getsockname(sock, reinterpret_cast<sockaddr*>(&where), &length) != 0) {
-        if (sock != kInvalidSocket) closesocket(sock);
-        return kInvalidSocket;
-    }
-    port = ntohs(where.sin_port);
-    return sock;
-}
-
-// Room for a burst of connects, such as ten that a test never accepts.
-int ListenOn(Socket sock) { return listen(sock, 16) == 0 ? 1 : 0; }
-
-Socket AcceptOn(Socket listener) { return accept(listener, nullptr, nullptr); }
 
 // The socket calls' own numbers, such as 10061 for a refused connect and 10054 for a reset.
 unsigned LastError() { return static_cast<unsigned>(WSAGetLastError()); }

@@ -18,6 +18,7 @@
 
 #include "chat_client.h"
 #include "event_fields.h"
+#include "listener.h"
 
 using namespace std::chrono_literals;
 
