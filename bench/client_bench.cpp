@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "chat_client.h"
 #include "line_buffer.h"
@@ -38,6 +39,32 @@ void DispatchEvent(benchmark::State& state) {
 }
 BENCHMARK(DispatchEvent)->DenseRange(0, 2);
 
+// Dispatch of the lines of a mix, as bench/load sends them: 0 the developers' default (a
+// third each of 1002, 1005 with a short text and 1001), 1 the text-heavy one (half 1005
+// with texts of 0 to 128 bytes, a quarter 1002, a quarter 1001 with a trailing word).
+void DispatchMix(benchmark::State& state) {
+    const bool text = state.range(0) == 1;
+    const std::string words = "the weather is fine, is anyone here? I will be back later on ";
+    std::vector<std::string> lines;
+    for (long i = 0; i < 4096; ++i) {
+        const std::string name = "user" + std::to_string(i * 7919 % 1000000);
+        const long kind = text ? (i % 4 < 2 ? 1 : i % 4 == 2 ? 0 : 2) : i % 3;
+        std::string said = text ? "" : "is anyone here? the weather is fine";
+        for (auto length = static_cast<std::size_t>(i * 7919 % 129); text && said.size() < length;)
+            said += words.substr(0, length - said.size());
+        lines.push_back(kind == 0   ? "1002 JOIN " + name + " 0010\r"
+                        : kind == 1 ? "1005 TALK " + name + " 0010 \"" + said + "\"\r"
+                                    : "1001 USER " + name + (text ? " 0000 away\r" : " 0000\r"));
+    }
+    ChatClient client;
+    std::size_t at = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(client.DispatchEvent(lines[at].c_str()));
+        at = (at + 1) % lines.size();
+    }
+}
+BENCHMARK(DispatchMix)->Arg(0)->Arg(1);
+
 // Framing alone: 64 KiB of typical lines, fed in reads of the given size.
 void FrameLines(benchmark::State& state) {
     std::string stream;
@@ -53,7 +80,7 @@ void FrameLines(benchmark::State& state) {
             std::memcpy(area, stream.data() + at, take);
             buffer.Commit(static_cast<int>(take));
             at += take;
-            while (buffer.NextLine() != nullptr) ++lines;
+            for (std::size_t readable = 0; buffer.NextLine(readable) != nullptr;) ++lines;
         }
         benchmark::DoNotOptimize(lines);
     }

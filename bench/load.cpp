@@ -1,10 +1,13 @@
 // load: plays the chat server on 127.0.0.1:6112, in a network namespace of its own, to a
 // bot given as a command, and measures it.
 //
-//   load [--events N] [--round-trips N] [--same-cpu] [--idle SECONDS] -- COMMAND [ARG...]
+//   load [--events N] [--round-trips N] [--same-cpu] [--idle SECONDS] [--mix text]
+//        -- COMMAND [ARG...]
 //
 // After the bot's logon and join it sends N event lines (default a million, a third each
-// of 1002, 1005 and 1001) as fast as the socket takes them, and reads every greeting back,
+// of 1002, 1005 and 1001; with --mix text, half of them 1005 with texts of 0 to 128 bytes,
+// a quarter 1002 and a quarter 1001 with a trailing word) as fast as the socket takes
+// them, and reads every greeting back,
 // checked in order; then N single 1002 lines (default 20,000), each once the greeting of
 // the one before has come, timing each round trip. The tool runs on CPU 0 and the bot on
 // CPU 1, or with --same-cpu on CPU 0 too. With --idle it instead leaves the connection
@@ -94,7 +97,7 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 int main(int argc, char** argv) {
     long events = 1000000, trips = 20000, idle = 0;
-    bool sameCpu = false;
+    bool sameCpu = false, text = false;
     int first = 1;
     for (; first < argc && std::strcmp(argv[first], "--") != 0; ++first) {
         const std::string option = argv[first];
@@ -106,10 +109,14 @@ int main(int argc, char** argv) {
             trips = std::atol(argv[++first]);
         } else if (first + 1 < argc && option == "--idle") {
             idle = std::atol(argv[++first]);
+        } else if (first + 1 < argc && option == "--mix" &&
+                   std::strcmp(argv[first + 1], "text") == 0) {
+            text = true;
+            ++first;
         } else {
             std::fputs(
                 "usage: load [--events N] [--round-trips N] [--same-cpu] "
-                "[--idle SECONDS] -- COMMAND [ARG...]\n",
+                "[--idle SECONDS] [--mix text] -- COMMAND [ARG...]\n",
                 stderr);
             return 2;
         }
@@ -165,17 +172,27 @@ int main(int argc, char** argv) {
     if (idle > 0) {
         std::this_thread::sleep_for(std::chrono::seconds(idle));
     } else {
-        // A realistic mix: users join, talk and are listed; only a join is answered.
+        // A realistic mix: users join, talk and are listed; only a join is answered. The text
+        // mix is a channel where people talk more, and at length.
         std::string flood, greetings;
+        const std::string words = "the weather is fine, is anyone here? I will be back later on ";
+        long joins = 0;
         for (long i = 0; i < events; ++i) {
             const std::string name = "user" + std::to_string(i);
-            if (i % 3 == 0) {
+            const long kind = text ? (i % 4 < 2 ? 1 : i % 4 == 2 ? 0 : 2) : i % 3;
+            if (kind == 0) {
                 flood += "1002 JOIN " + name + " 0010\r\n";
                 greetings += "Hi, " + name + "!\r\n";
-            } else if (i % 3 == 1) {
+                ++joins;
+            } else if (kind == 1 && !text) {
                 flood += "1005 TALK " + name + " 0010 \"is anyone here? the weather is fine\"\r\n";
+            } else if (kind == 1) {
+                std::string said;
+                for (auto length = static_cast<std::size_t>(i * 7919 % 129); said.size() < length;)
+                    said += words.substr(0, length - said.size());
+                flood += "1005 TALK " + name + " 0010 \"" + said + "\"\r\n";
             } else {
-                flood += "1001 USER " + name + " 0000\r\n";
+                flood += "1001 USER " + name + (text ? " 0000 away\r\n" : " 0000\r\n");
             }
         }
         const auto begin = Clock::now();
@@ -185,7 +202,7 @@ int main(int argc, char** argv) {
         writer.join();
         if (received != greetings) return std::fputs("load: wrong greetings\n", stderr), 1;
         eventRate = static_cast<double>(events) / elapsed;
-        greetingRate = static_cast<double>(greetings.size() ? (events + 2) / 3 : 0) / elapsed;
+        greetingRate = static_cast<double>(joins) / elapsed;
 
         for (long i = 0; i < trips; ++i) {
             received.clear();

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "chat_client.h"
+#include "event_table.h"
 #include "format_unit.h"
 #include "line_buffer.h"
 #include "text.h"
@@ -100,8 +101,9 @@ int ChatClient::ReceiveLoop() {
             buffer.Commit(received);
             // Only lines that start with a decimal event ID are events; the rest, empty
             // lines included, is dropped.
-            while (char* line = buffer.NextLine()) {
-                if (IsDigit(line[0])) DispatchEvent(line);
+            std::size_t readable = 0;
+            while (char* line = buffer.NextLine(readable)) {
+                if (IsDigit(line[0])) DispatchLine(*this, line, readable);
             }
         }
         OnIdle();

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <iterator>
 
 namespace nimbrel {
@@ -40,15 +41,19 @@ const EventEntry* FindEvent(std::int32_t id) {
     return id == last.id ? &last : nullptr;
 }
 
-int ChatClient::DispatchEvent(const char* line) {
+int DispatchLine(ChatClient& client, const char* line, std::size_t readable) {
     EventRecord record;
-    const EventEntry* entry = ParseLine(line, record);
+    const EventEntry* entry = ParseLine(line, readable, record);
     if (entry == nullptr) {
-        Log("Unhandled event ID %d", static_cast<int>(record.id));
+        client.Log("Unhandled event ID %d", static_cast<int>(record.id));
         return 0;
     }
-    (this->*entry->handler)(record.name, record.flags, record.text);
+    (client.*entry->handler)(record.name, record.flags, record.text);
     return 1;
+}
+
+int ChatClient::DispatchEvent(const char* line) {
+    return DispatchLine(*this, line, std::strlen(line) + 1);
 }
 
 }  // namespace nimbrel

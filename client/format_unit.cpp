@@ -3,14 +3,17 @@
 // cost of printf's machinery. Any other directive goes to vsnprintf.
 #include "format_unit.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 
 namespace nimbrel {
 
 int FormatUnit(char (&unit)[kTextSize], const char* format, va_list args) {
     va_list again;
     va_copy(again, args);
-    int length = 0;
+    std::size_t length = 0;  // of the whole text, as vsnprintf counts it
     const auto put = [&unit, &length](char c) {
         if (length < kTextSize - 1) unit[length] = c;
         ++length;
@@ -19,21 +22,27 @@ int FormatUnit(char (&unit)[kTextSize], const char* format, va_list args) {
         if (*f != '%') {
             put(*f);
         } else if (f[1] == 's') {
+            // A name from the server, at every greeting: copied in one go, as much as fits.
             const char* text = va_arg(args, const char*);
-            for (const char* s = text != nullptr ? text : "(null)"; *s != '\0'; ++s) put(*s);
+            if (text == nullptr) text = "(null)";
+            const std::size_t size = std::strlen(text);
+            if (length < kTextSize - 1) {
+                std::memcpy(unit + length, text, std::min(size, kTextSize - 1 - length));
+            }
+            length += size;
             ++f;
         } else if (f[1] == 'c' || f[1] == '%') {
             put(*++f == 'c' ? static_cast<char>(va_arg(args, int)) : '%');
         } else {
             // Begun again from the start: vsnprintf writes the whole unit.
-            length = std::vsnprintf(unit, sizeof unit, format, again);
+            const int whole = std::vsnprintf(unit, sizeof unit, format, again);
             va_end(again);
-            return length;
+            return whole;
         }
     }
     va_end(again);
-    unit[length < kTextSize ? length : kTextSize - 1] = '\0';
-    return length;
+    unit[std::min<std::size_t>(length, kTextSize - 1)] = '\0';
+    return static_cast<int>(std::min<std::size_t>(length, INT_MAX));
 }
 
 }  // namespace nimbrel

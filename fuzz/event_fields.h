@@ -9,6 +9,7 @@
 #include <string>
 
 #include "chat_client.h"
+#include "event_table.h"
 
 namespace nimbrel::test {
 
@@ -19,21 +20,29 @@ inline std::string Fields(long first, const char* name, std::uint32_t flags, con
     return std::to_string(first) + ':' + name + ':' + hex + ':' + text;
 }
 
+// The line's fields as ParseEvent gives them; empty where the read loop, whose buffer goes
+// on after a line's NUL, would read them otherwise.
 inline std::string Parsed(const char* line) {
-    EventRecord r;
+    EventRecord r, loop;
     std::memset(&r, 0x5A, sizeof r);  // nothing stale may show through
-    return ChatClient::ParseEvent(line, r) == 1 ? Fields(r.id, r.name, r.flags, r.text) : "";
+    std::memset(&loop, 0xA5, sizeof loop);
+    ChatClient::ParseEvent(line, r);
+    const std::string memory =
+        line + std::string(1, '\0') + "1 W n 1 \"x\" 2 W m " + std::string(64, '2');
+    ParseLine(memory.data(), memory.size(), loop);
+    const std::string fields = Fields(r.id, r.name, r.flags, r.text);
+    return fields == Fields(loop.id, loop.name, loop.flags, loop.text) ? fields : "";
 }
 
 // What "%d %s %s %x", and the first and the last double quote, give for the line; empty
-// where sscanf is undefined or the project's rules are its own: a run of eight or more hex
-// digits (an overflow) and a token of 127 bytes or more (cut, and the rest skipped).
+// where sscanf is undefined or the project's rules are its own: a run of nine or more hex
+// digits (eight fit in 32 bits) and a token of 127 bytes or more (cut, and the rest skipped).
 inline std::string ScanfFields(const char* line) {
     int hex = 0, token = 0;
     for (const char* p = line; *p != '\0'; ++p) {
         hex = std::isxdigit(static_cast<unsigned char>(*p)) ? hex + 1 : 0;
         token = std::isspace(static_cast<unsigned char>(*p)) ? 0 : token + 1;
-        if (hex == 8 || token == 127) return "";
+        if (hex == 9 || token == 127) return "";
     }
     EventRecord r{};
     r.id = static_cast<std::int32_t>(std::strtol(line, nullptr, 10));

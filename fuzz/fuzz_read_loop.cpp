@@ -31,7 +31,8 @@ static std::string Framed(const char* data, std::size_t size, std::size_t step) 
         take = std::min({step, size - at, static_cast<std::size_t>(room)});
         std::memcpy(area, data + at, take);
         buffer.Commit(static_cast<int>(take));
-        while (char* line = buffer.NextLine()) lines += line + std::string("\n");
+        for (std::size_t readable; char* line = buffer.NextLine(readable);)
+            lines += line + std::string("\n");
     }
 }
 
