@@ -30,13 +30,8 @@ int OpenStreamSocket() {
 }
 
 // Waits at most `timeoutMs` for `events`: 0 on time-out. poll rather than select: select
-// cannot watch a descriptor numbered FD_SETSIZE or above. poll would skip a negative
-// descriptor and only time out, for ever; select fails on it, and so does this.
+// cannot watch a descriptor numbered FD_SETSIZE or above.
 int Wait(Socket sock, short events, int timeoutMs) {
-    if (sock == kInvalidSocket) {
-        errno = EBADF;
-        return -1;
-    }
     pollfd watched{sock, events, 0};
     return ::poll(&watched, 1, timeoutMs);
 }
@@ -137,8 +132,10 @@ int ReceiveBytes(Socket sock, char* bytes, int length) {
 }
 
 // Like select, poll reports the end of the stream and errors as readable. An interrupted
-// wait is a short time-out, not a fault for recv to report.
+// wait is a short time-out, not a fault for recv to report. poll would skip a closed
+// socket and only time out, for ever; select fails on it, and so does this.
 int WaitReadable(Socket sock, int timeoutMs) {
+    if (sock == kInvalidSocket) return -1;
     const int ready = Wait(sock, POLLIN, timeoutMs);
     return ready < 0 && errno == EINTR ? 0 : ready;
 }
