@@ -4,6 +4,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -32,6 +38,17 @@ inline bool WaitFor(const std::function<bool()>& done, Clock::duration limit = 2
         if (Clock::now() > end) return false;
     }
     return true;
+}
+
+// The log's lines, and a log as ConnectAndLogon writes it: the attempt, `times` times
+// `line`, then `end`.
+const std::string kAttempt = "Attempting to connect...\r\n", kFailed = "Connect() failed.\r\n";
+const std::string kGiveUp = "Unable to log on after 10 tries - giving up.\r\n";
+const std::string kClosed = "recv() returned 0, error code 0\r\n";
+inline std::string Log(const std::string& end, int times = 0, const std::string& line = "") {
+    std::string log = kAttempt;
+    while (times-- > 0) log += line;
+    return log + end;
 }
 
 struct TempDir {
@@ -63,6 +80,7 @@ class RecordingClient : public ChatClient {
     std::string trace;
     std::atomic<int> idles{0};
     int hangUpAt = 0;  // the slot whose call closes the connection, as a handler may
+    platform::Socket Socket() const { return sock; }
     const char* UserName() const { return userName; }
     const char* Channel() const { return channel; }
     void OnIdle() override {
@@ -70,7 +88,7 @@ class RecordingClient : public ChatClient {
         ++idles;
     }
     // clang-format off
-#define R(id, slot) int OnEvent##id(const char* n, std::uint32_t f, const char* t) override { ChatClient::OnEvent##id(n, f, t); return Record(slot, n, f, t); }
+#define R(id, slot) int OnEvent##id(const char* n, std::uint32_t f, const char* t) override { EXPECT_EQ(ChatClient::OnEvent##id(n, f, t), 1); return Record(slot, n, f, t); }
     R(1001, 1) R(1002, 2) R(1009, 3) R(1003, 4) R(1005, 5) R(1006, 6) R(1007, 7) R(1004, 8)
     R(1010, 9) R(1023, 10) R(1013, 11) R(1014, 12) R(1015, 13) R(1018, 14) R(1019, 15)
     R(2010, 16)
@@ -126,6 +144,52 @@ class Peer {
     platform::Socket connection_ = platform::kInvalidSocket;
     std::size_t matched_ = 0;
 };
+
+// The timeout of the poll that the main thread blocks in, as the system reports it
+// (/proc/self/syscall, on x86-64 Linux): the wait as the program makes it, whatever its
+// source says. Waits until the thread blocks in one; -1 if it does not.
+inline int BlockedWaitMs() {
+#ifdef _WIN32
+    return 0;  // under wine the waits are wine's own
+#else
+    long number = -1, fds = 0, count = 0, timeout = -1;
+    const bool blocked = WaitFor([&] {
+        std::ifstream("/proc/self/syscall") >> number >> std::hex >> fds >> count >> timeout;
+        return number == SYS_poll && count == 1;
+    });
+    return blocked ? static_cast<int>(timeout) : -1;
+#endif
+}
+
+// The limits that a connected socket carries, as the system reports them, each option's
+// value in turn; a time's microseconds after a dot. Under wine: none.
+inline std::string SocketLimits([[maybe_unused]] platform::Socket sock) {
+    std::string limits;
+#ifndef _WIN32
+    const int options[][2] = {{SOL_SOCKET, SO_KEEPALIVE},      {IPPROTO_TCP, TCP_KEEPIDLE},
+                              {IPPROTO_TCP, TCP_KEEPINTVL},    {IPPROTO_TCP, TCP_KEEPCNT},
+                              {IPPROTO_TCP, TCP_USER_TIMEOUT}, {SOL_SOCKET, SO_SNDTIMEO}};
+    for (const auto& [level, name] : options) {
+        long value[2] = {};  // an int, or a timeval
+        socklen_t size = sizeof value;
+        if (getsockopt(sock, level, name, value, &size) != 0) continue;
+        limits += std::to_string(value[0]) +
+                  (size == sizeof value ? "." + std::to_string(value[1]) : "") + ' ';
+    }
+#endif
+    return limits;
+}
+
+// Drops every packet to or from `port` in the test's own network (nftables), as a host that
+// vanished would; with `cut` false, lets them through again.
+inline bool CutOff(std::uint16_t port, bool cut = true) {
+    const std::string p = std::to_string(port),
+                      rules =
+                          "add table ip cut; add chain ip cut c { type filter hook input priority "
+                          "0; }; add rule ip cut c tcp sport " +
+                          p + " drop; add rule ip cut c tcp dport " + p + " drop";
+    return std::system(("nft '" + (cut ? rules : "delete table ip cut") + "'").c_str()) == 0;
+}
 
 // The process's open descriptors; under wine, whose own come and go, none are counted.
 inline int OpenDescriptors() {
