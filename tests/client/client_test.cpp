@@ -118,11 +118,14 @@ std::string Units(int password) {
 // What ships, as the system sees it act: the waits that the client blocks in, the limits
 // that its connected socket carries, and what a read on a socket that a handler closed
 // reports. Under wine, the waits are wine's and Windows Sockets 1.1 sets keepalive alone.
+// A name that resolves to 127.0.0.1 without a hosts file, and what Windows takes for one.
 #ifdef _WIN32
+const char* const kName127 = "localhost";
 const int kDropped = 0, kConnectWaitMs = 0, kReadWaitMs = 0;  // no nft under wine
 const std::string kSocketLimits = "";
 const std::string kNotASocket = "recv() returned -1, error code 10038\r\n";  // WSAENOTSOCK
 #else
+const char* const kName127 = "0x7f.1";
 const int kDropped = 1, kConnectWaitMs = 10000, kReadWaitMs = 1000;
 // Keepalive on; probes after 60 s of silence, every 10 s, five of them; data left
 // unacknowledged given up after 110 s; a send that cannot be queued, after 5 s.
@@ -176,11 +179,11 @@ const Row kRows[] = {
         .Replies("Carol: hi\r%\r\n    2|Carol\r\n    1|n  \r\n")
         .Log(Log(kClosed))
         .Pauses({1000}),
-    // A name that resolves to 127.0.0.1; its first connect dropped and given up at the
+    // A name for 127.0.0.1; its first connect dropped and given up at the
     // limit, two refused, then the peer listens. A handler hangs up: the lines already read
     // are dispatched, and the next read ends the loop.
     Row("ServerComesBack")
-        .Server("0x7f.1")
+        .Server(kName127)
         .Dropped(kDropped)
         .ListenAt(3)
         .Sends({"1001 W Zed 0\r\n1001 W Amy 0\r\n"})
