@@ -246,7 +246,7 @@ TEST_P(Connection, Session) {
         peer.Close();
     });
 
-    const int descriptors = test::OpenDescriptors();
+    const int sockets = test::OpenSockets();
     const auto begin = test::Clock::now();
     EXPECT_EQ(client.ConnectAndLogon(), row.sends.empty() ? 0 : 1);
     EXPECT_EQ(test::SocketLimits(client.Socket()), row.sends.empty() ? "" : kSocketLimits);
@@ -262,7 +262,7 @@ TEST_P(Connection, Session) {
     EXPECT_EQ(client.ReceiveLoop(), 0);  // without a socket: at once, logging nothing
     server.join();
     EXPECT_EQ(waitMs, expectedWaitMs);
-    EXPECT_EQ(test::OpenDescriptors(), descriptors);
+    EXPECT_EQ(test::OpenSockets(), sockets);
     EXPECT_EQ(client.trace, row.trace);
     EXPECT_EQ(test::ReadFile(dir.File("log")), row.log);
     EXPECT_EQ(pauses, row.pauses);
