@@ -51,8 +51,9 @@ class ChatClient {
     ChatClient(const ChatClient&) = delete;
     ChatClient& operator=(const ChatClient&) = delete;
 
-    // The handler table, in slot order. A derived client overrides any of these; the
-    // event table maps each known event ID to one of slots 1 to 16.
+    // The handler table. A handler's slot is its place in this order of declaration (the
+    // number after it), which is not the order of the IDs: event_table.cpp lists the IDs in
+    // their own order and names each one's handler. A derived client overrides any of these.
     virtual void OnIdle();                                                             // 0
     virtual int OnEvent1001(const char* name, std::uint32_t flags, const char* text);  // 1
     virtual int OnEvent1002(const char* name, std::uint32_t flags, const char* text);  // 2
