@@ -145,41 +145,6 @@ class Peer {
     std::size_t matched_ = 0;
 };
 
-// The timeout of the poll that the main thread blocks in, as the system reports it
-// (/proc/self/syscall, on x86-64 Linux): the wait as the program makes it, whatever its
-// source says. Waits until the thread blocks in one; -1 if it does not.
-inline int BlockedWaitMs() {
-#ifdef _WIN32
-    return 0;  // under wine the waits are wine's own
-#else
-    long number = -1, fds = 0, count = 0, timeout = -1;
-    const bool blocked = WaitFor([&] {
-        std::ifstream("/proc/self/syscall") >> number >> std::hex >> fds >> count >> timeout;
-        return number == SYS_poll && count == 1;
-    });
-    return blocked ? static_cast<int>(timeout) : -1;
-#endif
-}
-
-// The limits that a connected socket carries, as the system reports them, each option's
-// value in turn; a time's microseconds after a dot. Under wine: none.
-inline std::string SocketLimits([[maybe_unused]] platform::Socket sock) {
-    std::string limits;
-#ifndef _WIN32
-    const int options[][2] = {{SOL_SOCKET, SO_KEEPALIVE},      {IPPROTO_TCP, TCP_KEEPIDLE},
-                              {IPPROTO_TCP, TCP_KEEPINTVL},    {IPPROTO_TCP, TCP_KEEPCNT},
-                              {IPPROTO_TCP, TCP_USER_TIMEOUT}, {SOL_SOCKET, SO_SNDTIMEO}};
-    for (const auto& [level, name] : options) {
-        long value[2] = {};  // an int, or a timeval
-        socklen_t size = sizeof value;
-        if (getsockopt(sock, level, name, value, &size) != 0) continue;
-        limits += std::to_string(value[0]) +
-                  (size == sizeof value ? "." + std::to_string(value[1]) : "") + ' ';
-    }
-#endif
-    return limits;
-}
-
 // Drops every packet to or from `port` in the test's own network (nftables), as a host that
 // vanished would; with `cut` false, lets them through again.
 inline bool CutOff(std::uint16_t port, bool cut = true) {
@@ -191,17 +156,51 @@ inline bool CutOff(std::uint16_t port, bool cut = true) {
     return std::system(("nft '" + (cut ? rules : "delete table ip cut") + "'").c_str()) == 0;
 }
 
-// The process's open sockets; valgrind's own descriptors, which a fork can add, are files.
-// Under wine, whose own come and go, none are counted.
+// What the system reports of this process, where a test looks past the program's source.
+// Under wine the waits and the descriptors are wine's own, and Windows Sockets 1.1 sets
+// keepalive alone: there each gives nothing.
+#ifndef _WIN32
+// The timeout of the poll that the main thread blocks in (/proc/self/syscall, on x86-64
+// Linux), once it blocks in one; -1 if it does not.
+inline int BlockedWaitMs() {
+    long number = -1, fds = 0, count = 0, timeout = -1;
+    const bool blocked = WaitFor([&] {
+        std::ifstream("/proc/self/syscall") >> number >> std::hex >> fds >> count >> timeout;
+        return number == SYS_poll && count == 1;
+    });
+    return blocked ? static_cast<int>(timeout) : -1;
+}
+
+// The limits that a connected socket carries, each option's value in turn; a time's
+// microseconds after a dot.
+inline std::string SocketLimits(platform::Socket sock) {
+    std::string limits;
+    const int options[][2] = {{SOL_SOCKET, SO_KEEPALIVE},      {IPPROTO_TCP, TCP_KEEPIDLE},
+                              {IPPROTO_TCP, TCP_KEEPINTVL},    {IPPROTO_TCP, TCP_KEEPCNT},
+                              {IPPROTO_TCP, TCP_USER_TIMEOUT}, {SOL_SOCKET, SO_SNDTIMEO}};
+    for (const auto& [level, name] : options) {
+        long value[2] = {};  // an int, or a timeval
+        socklen_t size = sizeof value;
+        if (getsockopt(sock, level, name, value, &size) != 0) continue;
+        limits += std::to_string(value[0]) +
+                  (size == sizeof value ? "." + std::to_string(value[1]) : "") + ' ';
+    }
+    return limits;
+}
+
+// The open sockets; valgrind's own descriptors, which a fork can add, are files.
 inline int OpenSockets() {
     int sockets = 0;
-#ifndef _WIN32
     for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
         std::error_code gone;  // the iterator's own descriptor is closed by the time it is read
         sockets += std::filesystem::read_symlink(fd, gone).string().rfind("socket:", 0) == 0;
     }
-#endif
     return sockets;
 }
+#else
+inline int BlockedWaitMs() { return 0; }
+inline std::string SocketLimits(platform::Socket) { return ""; }
+inline int OpenSockets() { return 0; }
+#endif
 
 }  // namespace nimbrel::test
