@@ -12,7 +12,6 @@
 namespace {
 
 constexpr std::uint16_t kSocketVersion = 0x0101;  // 1.1: major in the low byte
-constexpr std::uint16_t kServerPort = 6112;
 
 // Lives for the whole process; destroyed after main returns, which closes the log if it
 // is still open.
@@ -34,7 +33,8 @@ int main() {
 
     // Without a log the program runs silently.
     client.OpenLog("nimbrel.log");
-    client.SetLogonInfo(NIMBREL_NAME, NIMBREL_PASSWORD, NIMBREL_SERVER, kServerPort);
+    // The chat server's own port, which a client has from the start.
+    client.SetLogonInfo(NIMBREL_NAME, NIMBREL_PASSWORD, NIMBREL_SERVER, nimbrel::kDefaultPort);
     client.SetHomeChannel(NIMBREL_CHANNEL);
 
     // A dropped connection is followed at once by a fresh logon with a fresh count of
