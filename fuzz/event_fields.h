@@ -13,11 +13,9 @@
 
 namespace nimbrel::test {
 
-// "first:name:flags:text", flags in hexadecimal; first is the event's ID or its slot.
+// "first:name:flags:text"; first is the event's ID or its slot.
 inline std::string Fields(long first, const char* name, std::uint32_t flags, const char* text) {
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%x", flags);
-    return std::to_string(first) + ':' + name + ':' + hex + ':' + text;
+    return std::to_string(first) + ':' + name + ':' + std::to_string(flags) + ':' + text;
 }
 
 // The line's fields as ParseEvent gives them; empty where the read loop, whose buffer goes

@@ -34,9 +34,8 @@ using Clock = std::chrono::steady_clock;
 
 // Waits until `done` holds, and gives up after `limit`: every wait of a test is bounded.
 inline bool WaitFor(const std::function<bool()>& done, Clock::duration limit = 20s) {
-    for (const auto end = Clock::now() + limit; !done(); std::this_thread::sleep_for(2ms)) {
+    for (const auto end = Clock::now() + limit; !done(); std::this_thread::sleep_for(2ms))
         if (Clock::now() > end) return false;
-    }
     return true;
 }
 
@@ -80,9 +79,7 @@ class RecordingClient : public ChatClient {
     std::string trace;
     std::atomic<int> idles{0};
     int hangUpAt = 0;  // the slot whose call closes the connection, as a handler may
-    platform::Socket Socket() const { return sock; }
-    const char* UserName() const { return userName; }
-    const char* Channel() const { return channel; }
+    using ChatClient::sock, ChatClient::userName, ChatClient::channel;
     void OnIdle() override {
         if (!trace.empty() && trace.back() != '.') trace += '.';
         ++idles;
@@ -96,64 +93,57 @@ class RecordingClient : public ChatClient {
     // clang-format on
 };
 
-// One end of a loopback TCP connection: bound at construction (port 0: any free port),
+// One end of a loopback TCP connection: bound to `port` at construction (0: any free one),
 // listening from Listen. Each wait gives up after 20 s.
 class Peer {
   public:
     explicit Peer(std::uint16_t wanted = 0) : port(wanted) {}
     ~Peer() {
         Close();
-        platform::CloseSocket(listener_);
+        platform::CloseSocket(listener);
     }
-    void Listen() { EXPECT_EQ(platform::ListenOn(listener_), 1); }
+    void Listen() { EXPECT_EQ(platform::ListenOn(listener), 1); }
     // Closes the connection it had, and takes the next. Until the socket listens, the wait
     // ends at once and the accept fails: both are retried.
     bool Accept() {
         Close();
-        matched_ = received.size();
+        matched = received.size();
         return WaitFor([&] {
-            return platform::WaitReadable(listener_, 100) > 0 &&
-                   (connection_ = platform::AcceptOn(listener_)) != platform::kInvalidSocket;
+            return platform::WaitReadable(listener, 100) > 0 &&
+                   (connection = platform::AcceptOn(listener)) != platform::kInvalidSocket;
         });
     }
     // Reads until what came after the last match holds `bytes`.
     bool Expect(const std::string& bytes) {
-        for (char chunk[4096]; received.find(bytes, matched_) == std::string::npos;) {
-            const int n = platform::WaitReadable(connection_, 20000) > 0
-                              ? platform::ReceiveBytes(connection_, chunk, sizeof chunk)
+        for (char chunk[4096]; received.find(bytes, matched) == std::string::npos;) {
+            const int n = platform::WaitReadable(connection, 20000) > 0
+                              ? platform::ReceiveBytes(connection, chunk, sizeof chunk)
                               : 0;
             if (n <= 0) return false;
             received.append(chunk, static_cast<std::size_t>(n));
         }
-        matched_ = received.find(bytes, matched_) + bytes.size();
+        matched = received.find(bytes, matched) + bytes.size();
         return true;
     }
     bool Send(const std::string& bytes) {
         const int length = static_cast<int>(bytes.size());
-        return platform::SendBytes(connection_, bytes.data(), length) == length;
+        return platform::SendBytes(connection, bytes.data(), length) == length;
     }
-    void Close() { platform::CloseSocket(std::exchange(connection_, platform::kInvalidSocket)); }
-
-    platform::Socket Connection() const { return connection_; }
+    void Close() { platform::CloseSocket(std::exchange(connection, platform::kInvalidSocket)); }
 
     std::uint16_t port;
     std::string received;  // every byte of every connection
-
-  private:
-    platform::Socket listener_ = platform::BindTcp(platform::NumericAddress("127.0.0.1"), port);
-    platform::Socket connection_ = platform::kInvalidSocket;
-    std::size_t matched_ = 0;
+    platform::Socket listener = platform::BindTcp(platform::NumericAddress("127.0.0.1"), port);
+    platform::Socket connection = platform::kInvalidSocket;
+    std::size_t matched = 0;
 };
 
-// Drops every packet to or from `port` in the test's own network (nftables), as a host that
-// vanished would; with `cut` false, lets them through again.
-inline bool CutOff(std::uint16_t port, bool cut = true) {
-    const std::string p = std::to_string(port),
-                      rules =
-                          "add table ip cut; add chain ip cut c { type filter hook input priority "
-                          "0; }; add rule ip cut c tcp sport " +
-                          p + " drop; add rule ip cut c tcp dport " + p + " drop";
-    return std::system(("nft '" + (cut ? rules : "delete table ip cut") + "'").c_str()) == 0;
+// Drops every TCP packet in the test's own network (nftables), where the peer is the only
+// other end, as a host that vanished would; with `cut` false, lets them through again.
+inline bool CutOff(bool cut = true) {
+    return std::system(cut ? "nft 'add table ip cut; add chain ip cut c { type filter hook input "
+                             "priority 0; }; add rule ip cut c meta l4proto tcp drop'"
+                           : "nft delete table ip cut") == 0;
 }
 
 // What the system reports of this process, where a test looks past the program's source.
