@@ -24,7 +24,7 @@ inline std::string Parsed(const char* line) {
     EventRecord r, loop;
     std::memset(&r, 0x5A, sizeof r);  // nothing stale may show through
     std::memset(&loop, 0xA5, sizeof loop);
-    ChatClient::ParseEvent(line, r);
+    if (ChatClient::ParseEvent(line, r) != 1) return "";
     const std::string memory =
         line + std::string(1, '\0') + "1 W n 1 \"x\" 2 W m " + std::string(64, '2');
     ParseLine(memory.data(), memory.size(), loop);

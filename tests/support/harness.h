@@ -178,10 +178,11 @@ inline std::string SocketLimits(platform::Socket sock) {
     return limits;
 }
 
-// The open sockets; valgrind's own descriptors, which a fork can add, are files.
-inline int OpenSockets() {
+// The open sockets of a process, this one by default; valgrind's own descriptors, which a
+// fork can add, are files.
+inline int OpenSockets(const std::string& process = "self") {
     int sockets = 0;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + process + "/fd")) {
         std::error_code gone;  // the iterator's own descriptor is closed by the time it is read
         sockets += std::filesystem::read_symlink(fd, gone).string().rfind("socket:", 0) == 0;
     }
@@ -190,7 +191,7 @@ inline int OpenSockets() {
 #else
 inline int BlockedWaitMs() { return 0; }
 inline std::string SocketLimits(platform::Socket) { return ""; }
-inline int OpenSockets() { return 0; }
+inline int OpenSockets(const std::string& = "") { return 0; }
 #endif
 
 }  // namespace nimbrel::test
