@@ -22,8 +22,8 @@ std::uint16_t version = 0;
 // Lines of the bytes that matter to the scan, where sscanf is defined.
 TEST(ParseEvent, AgreesWithScanfOrTheRulesBeyondIt) {
     std::mt19937 random(20261206);
-    // Blanks, then the rest of white space, last.
-    const char alphabet[] = "0123456789abcdefABCDEFxXgG:@+-\"\xA0\xFF_1002107      \t\r\v\f";
+    // A control byte that is no white space; blanks, then the rest of white space, last.
+    const char alphabet[] = "0123456789abcdefABCDEFxXgG:@+-\"\xA0\xFF\x01_1002107      \t\r\v\f";
     for (int round = 0; round < 20000; ++round) {
         // Eight hex digits fit: the overflow begins at the ninth, whatever the first seven
         // (the byte-wise scan's; two blanks keep the line off the usual line's path).
