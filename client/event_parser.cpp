@@ -103,12 +103,25 @@ const char* ScanHex(const char* p, std::uint32_t& value) {
     return p;
 }
 
-// The line that servers send, read without a branch for each byte: "<id> <word> <name>
-// <flags>" with single blanks between them, all within the first 32 bytes and followed by
-// white space or the line's end, the ID of 1 to 9 decimal digits and the flags of 1 to 8
-// hexadecimal ones. For such a line it fills `record` as the scan would and returns the
-// position after the flags; for any other, null. `readable` bytes from `line` may be read,
-// its NUL at least; bytes after the NUL change nothing.
+// The text: from the first double quote to the last one within its 255 characters; without
+// a closing quote it runs to the end of the line, CR included.
+void ScanText(const char* line, EventRecord& record) {
+    const char* quote = std::strchr(line, '"');
+    if (quote == nullptr) return;
+    // At most 255 bytes, up to the line's end; the closing quote lies near the end.
+    const auto* copied =
+        static_cast<const char*>(memccpy(record.text, quote + 1, '\0', kTextSize - 1));
+    char* last =
+        copied != nullptr ? record.text + (copied - record.text) - 1 : record.text + kTextSize - 1;
+    *last = '\0';
+    while (last > record.text && *--last != '"') {
+    }
+    if (*last == '"') *last = '\0';
+}
+
+}  // namespace
+
+// Read without a branch for each byte; bytes after the line's NUL change nothing.
 const char* ScanUsual(const char* line, std::size_t readable, EventRecord& record) {
     if (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__)
         return nullptr;  // the bits would be out of order
@@ -153,24 +166,6 @@ const char* ScanUsual(const char* line, std::size_t readable, EventRecord& recor
     record.name[gaps[2] - gaps[1] - 1] = '\0';
     return line + gaps[3];
 }
-
-// The text: from the first double quote to the last one within its 255 characters; without
-// a closing quote it runs to the end of the line, CR included.
-void ScanText(const char* line, EventRecord& record) {
-    const char* quote = std::strchr(line, '"');
-    if (quote == nullptr) return;
-    // At most 255 bytes, up to the line's end; the closing quote lies near the end.
-    const auto* copied =
-        static_cast<const char*>(memccpy(record.text, quote + 1, '\0', kTextSize - 1));
-    char* last =
-        copied != nullptr ? record.text + (copied - record.text) - 1 : record.text + kTextSize - 1;
-    *last = '\0';
-    while (last > record.text && *--last != '"') {
-    }
-    if (*last == '"') *last = '\0';
-}
-
-}  // namespace
 
 int ChatClient::ParseEvent(const char* line, EventRecord& record) {
     ParseLine(line, std::strlen(line) + 1, record);

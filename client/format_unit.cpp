@@ -14,8 +14,9 @@ int FormatUnit(char (&unit)[kTextSize], const char* format, va_list args) {
     va_list again;
     va_copy(again, args);
     std::size_t length = 0;  // of the whole text, as vsnprintf counts it
+    // The last byte may be written here too: the NUL put in at the end takes its place.
     const auto put = [&unit, &length](char c) {
-        if (length < kTextSize - 1) unit[length] = c;
+        if (length < kTextSize) unit[length] = c;
         ++length;
     };
     for (const char* f = format; *f != '\0'; ++f) {
@@ -26,9 +27,8 @@ int FormatUnit(char (&unit)[kTextSize], const char* format, va_list args) {
             const char* text = va_arg(args, const char*);
             if (text == nullptr) text = "(null)";
             const std::size_t size = std::strlen(text);
-            if (length < kTextSize - 1) {
-                std::memcpy(unit + length, text, std::min(size, kTextSize - 1 - length));
-            }
+            if (length < kTextSize)
+                std::memcpy(unit + length, text, std::min(size, kTextSize - length));
             length += size;
             ++f;
         } else if (f[1] == 'c' || f[1] == '%') {

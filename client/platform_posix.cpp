@@ -32,7 +32,9 @@ int OpenStreamSocket() {
 // Waits at most `timeoutMs` for `events`: 0 on time-out. poll rather than select: select
 // cannot watch a descriptor numbered FD_SETSIZE or above.
 int Wait(Socket sock, short events, int timeoutMs) {
-    pollfd watched{sock, events, 0};
+    pollfd watched{};
+    watched.fd = sock;
+    watched.events = events;
     return ::poll(&watched, 1, timeoutMs);
 }
 

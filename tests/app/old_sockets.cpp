@@ -4,9 +4,8 @@
 
 using StartUp = int (*)(std::uint16_t requested, void* data);
 
-extern "C" StartUp __real___imp_WSAStartup;
-
 extern "C" {
+extern StartUp __real___imp_WSAStartup;
 StartUp __wrap___imp_WSAStartup = [](std::uint16_t requested, void* data) {
     const int result = __real___imp_WSAStartup(requested, data);
     *static_cast<std::uint16_t*>(data) = 0x0001;

@@ -25,15 +25,12 @@ TEST(ParseEvent, AgreesWithScanfOrTheRulesBeyondIt) {
     // A control byte that is no white space; blanks, then the rest of white space, last.
     const char alphabet[] = "0123456789abcdefABCDEFxXgG:@+-\"\xA0\xFF\x01_1002107      \t\r\v\f";
     for (int round = 0; round < 20000; ++round) {
-        // Eight hex digits fit: the overflow begins at the ninth, whatever the first seven
-        // (the byte-wise scan's; two blanks keep the line off the usual line's path).
         // Every fourth line is an ID and words between blanks, as servers send.
         const bool usual = round % 4 == 1;
-        std::string line = round == 0       ? "1002 W  n fffffff0"
-                           : usual          ? std::to_string(995 + random() % 32) + ' '
-                           : round % 2 == 0 ? "100"
-                                            : "";
-        for (auto i = round == 0 ? 0 : random() % 40; i > 0; --i)
+        std::string line = usual       ? std::to_string(995 + random() % 32) + ' '
+                           : round % 2 ? ""
+                                       : "100";
+        for (auto i = random() % 40; i > 0; --i)
             line += alphabet[random() % (sizeof alphabet - (usual ? 5 : 1))];
         const std::string expected = test::ScanfFields(line.c_str());
         ASSERT_EQ(expected.empty() ? "" : test::Parsed(line.c_str()), expected)
@@ -41,17 +38,32 @@ TEST(ParseEvent, AgreesWithScanfOrTheRulesBeyondIt) {
     }
 
     // Where sscanf is undefined or cannot be asked: long tokens, saturation, bytes above
-    // 127, and text longer than its field.
+    // 127, and text longer than its field. Eight hex digits fit: the overflow begins at the
+    // ninth, whatever the first seven (the byte-wise scan's: two blanks keep the line off the
+    // usual line's path).
     const std::string k127(127, 'n'), k255(255, 't');
     const std::pair<std::string, std::string> rows[] = {
         {"99999999999 " + std::string(5000, 'w') + " " + k127 + "XYZ 123456789",
          "2147483647:" + k127 + ":4294967295:"},
         {"-99999999999 \xA0 \xE9t\xE9 -123456789", "-2147483648:\xE9t\xE9:4294967295:"},
         {"2147483648 W n ffffffff", "2147483647:n:4294967295:"},
+        {"1002 W  n fffffff0", "1002:n:4294967280:"},
         {"1005 T n 1 \"" + k255 + "u\"", "1005:n:1:" + k255},  // cut before the quote search
         {"1005 T n 1 \"ab\"" + k255 + "\"", "1005:n:1:ab"},
     };
     for (const auto& [line, fields] : rows) EXPECT_EQ(test::Parsed(line.c_str()), fields) << line;
+
+    // The usual line's path takes lines of its shape, up to the 32nd byte, and gives the
+    // position after the flags; other shapes it leaves to the byte-wise scan (an ID of ten
+    // digits is judged above, by its value).
+    EventRecord r;
+    for (const std::string u :
+         {"1002 W Alice 0010\r\n", "1 W A!\xE9 1", "123456789 W nnnnnnnnnn ffffffff"})
+        EXPECT_EQ(ScanUsual(u.c_str(), u.size() + 1, r), &u[u.find_last_not_of("\r\n") + 1]);
+    for (const char* other :
+         {" 1 W n 1", "1  W n 1", "1 W  n 1", "1 W n  1", "1\tW n 1", "1 W\tn 1", "1 W n\t1",
+          "1 W n", "1 W n 1\x01", "1x W n 1", "1 W n g", "1 W n 123456789"})
+        EXPECT_EQ(ScanUsual(other, std::strlen(other) + 1, r), nullptr) << other;
 }
 
 // Each known ID reaches its slot; an unknown one is logged, in CR LF lines that are in the

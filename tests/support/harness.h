@@ -45,9 +45,7 @@ const std::string kAttempt = "Attempting to connect...\r\n", kFailed = "Connect(
 const std::string kGiveUp = "Unable to log on after 10 tries - giving up.\r\n";
 const std::string kClosed = "recv() returned 0, error code 0\r\n";
 inline std::string Log(const std::string& end, int times = 0, const std::string& line = "") {
-    std::string log = kAttempt;
-    while (times-- > 0) log += line;
-    return log + end;
+    return times > 0 ? Log(line + end, times - 1, line) : kAttempt + end;
 }
 
 struct TempDir {
@@ -68,11 +66,10 @@ inline std::string ReadFile(const std::string& path) {
 // 1005 is answered in two units, one that Send writes out itself and one it hands to
 // vsnprintf.
 class RecordingClient : public ChatClient {
-    int Record(int slot, const char* name, std::uint32_t flags, const char* text) {
+    void Record(int slot, const char* name, std::uint32_t flags, const char* text) {
         trace += Fields(slot, name, flags, text) + ';';
         if (slot == 5) Send("%s: %s%%\r\n", name, text), Send("%5u|%-3s\r\n", flags, name);
         if (slot == hangUpAt) Disconnect();
-        return 1;
     }
 
   public:
@@ -85,10 +82,9 @@ class RecordingClient : public ChatClient {
         ++idles;
     }
     // clang-format off
-#define R(id, slot) int OnEvent##id(const char* n, std::uint32_t f, const char* t) override { EXPECT_EQ(ChatClient::OnEvent##id(n, f, t), 1); return Record(slot, n, f, t); }
+#define R(id, slot) int OnEvent##id(const char* n, std::uint32_t f, const char* t) override { EXPECT_EQ(ChatClient::OnEvent##id(n, f, t), 1); Record(slot, n, f, t); return 1; }
     R(1001, 1) R(1002, 2) R(1009, 3) R(1003, 4) R(1005, 5) R(1006, 6) R(1007, 7) R(1004, 8)
-    R(1010, 9) R(1023, 10) R(1013, 11) R(1014, 12) R(1015, 13) R(1018, 14) R(1019, 15)
-    R(2010, 16)
+    R(1010, 9) R(1023, 10) R(1013, 11) R(1014, 12) R(1015, 13) R(1018, 14) R(1019, 15) R(2010, 16)
 #undef R
     // clang-format on
 };
@@ -98,10 +94,7 @@ class RecordingClient : public ChatClient {
 class Peer {
   public:
     explicit Peer(std::uint16_t wanted = 0) : port(wanted) {}
-    ~Peer() {
-        Close();
-        platform::CloseSocket(listener);
-    }
+    ~Peer() { Close(), platform::CloseSocket(listener); }
     void Listen() { EXPECT_EQ(platform::ListenOn(listener), 1); }
     // Closes the connection it had, and takes the next. Until the socket listens, the wait
     // ends at once and the accept fails: both are retried.
