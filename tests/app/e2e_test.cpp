@@ -108,9 +108,8 @@ TEST_F(EndToEnd, SessionsThenTheServerVanishes) {
             stream += valid ? "1002 JOIN " + name + " 0\r\n" : garbage[random() % 6];
             greetings += valid ? "Hi, " + name + "!\r\n" : "";
         }
-        for (std::size_t at = 0, n = 0; at < stream.size(); at += n) {
+        for (std::size_t at = 0, n = 0; at < stream.size(); at += n)
             server.Send(stream.substr(at, n = random() % 2 == 0 ? 1 : 1 + random() % 64));
-        }
         ASSERT_TRUE(server.Expect(greetings));
         ASSERT_EQ(server.received.substr(from), kLogon + greetings);
         const auto end = cycle == cycles / 2 ? 3 : cycle == 0 ? 2 : random() % 3;
