@@ -33,8 +33,7 @@ int ChatClient::Connect() {
         return 0;
     }
     sock = platform::OpenTcpSocket();
-    if (sock == platform::kInvalidSocket) return 0;
-    return platform::ConnectTo(sock, address, port);
+    return sock == platform::kInvalidSocket ? 0 : platform::ConnectTo(sock, address, port);
 }
 
 int ChatClient::Logon() { return Send("%c%c%s\r\n%s\r\n", 3, 4, logonName, password); }
@@ -52,8 +51,7 @@ int ChatClient::Send(const char* format, ...) {
 }
 
 void ChatClient::Disconnect() {
-    if (sock == platform::kInvalidSocket) return;
-    platform::CloseSocket(sock);
+    if (sock != platform::kInvalidSocket) platform::CloseSocket(sock);
     sock = platform::kInvalidSocket;
 }
 

@@ -79,9 +79,9 @@ int StartUp(std::uint16_t requested, std::uint16_t& provided) {
 void CleanUp() {}
 
 int ResolveName(const char* host, std::uint32_t& address) {
+    // Only the address is taken: the entries for other socket types carry the same one.
     addrinfo hints{};
     hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return 0;
     sockaddr_in first{};
