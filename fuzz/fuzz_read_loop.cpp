@@ -14,9 +14,8 @@
 static std::string Reference(std::string data) {
     std::string lines;
     for (std::size_t end; (end = data.find('\n')) < nimbrel::kReceiveBufferSize;
-         data.erase(0, end + 1)) {
+         data.erase(0, end + 1))
         lines += data.substr(0, end).c_str() + std::string("\n");
-    }
     return data.size() < nimbrel::kReceiveBufferSize ? lines : lines + "full";
 }
 
@@ -40,8 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (size == 0) return 0;
     const auto* data = reinterpret_cast<const char*>(bytes + 1);
     const std::string expected = Reference(std::string(data, size - 1));
-    for (std::size_t step : {std::size_t{1}, std::size_t{bytes[0]} + 1, size}) {
+    for (std::size_t step : {std::size_t{1}, std::size_t{bytes[0]} + 1, size})
         if (Framed(data, size - 1, step) != expected) std::abort();
-    }
     return 0;
 }

@@ -226,8 +226,8 @@ TEST_P(Connection, Session) {
     std::thread server([&] {
         if (row.dropped > 0) waitMs = test::BlockedWaitMs();  // the connect's
         if (!row.sends.empty() && peer.Accept() && peer.Expect(Units(row.password))) {
-            if (row.dropped == 0) waitMs = test::BlockedWaitMs();  // the read loop's
-            int idles = 0;
+            if (row.dropped == 0) waitMs = test::BlockedWaitMs(true);  // the read loop's
+            int idles = 1;  // the first bytes wait for an idle call: the interrupted wait's
             for (const std::string& bytes : row.sends) {
                 // Two more passes of the loop: the second began after the last bytes came.
                 EXPECT_TRUE(test::WaitFor([&] { return client.idles >= idles; }));

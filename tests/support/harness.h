@@ -9,10 +9,12 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 #endif
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -77,10 +79,7 @@ class RecordingClient : public ChatClient {
     std::atomic<int> idles{0};
     int hangUpAt = 0;  // the slot whose call closes the connection, as a handler may
     using ChatClient::sock, ChatClient::userName, ChatClient::channel;
-    void OnIdle() override {
-        if (!trace.empty() && trace.back() != '.') trace += '.';
-        ++idles;
-    }
+    void OnIdle() override { ++idles, trace += trace.empty() || trace.back() == '.' ? "" : "."; }
     // clang-format off
 #define R(id, slot) int OnEvent##id(const char* n, std::uint32_t f, const char* t) override { EXPECT_EQ(ChatClient::OnEvent##id(n, f, t), 1); Record(slot, n, f, t); return 1; }
     R(1001, 1) R(1002, 2) R(1009, 3) R(1003, 4) R(1005, 5) R(1006, 6) R(1007, 7) R(1004, 8)
@@ -109,9 +108,8 @@ class Peer {
     // Reads until what came after the last match holds `bytes`.
     bool Expect(const std::string& bytes) {
         for (char chunk[4096]; received.find(bytes, matched) == std::string::npos;) {
-            const int n = platform::WaitReadable(connection, 20000) > 0
-                              ? platform::ReceiveBytes(connection, chunk, sizeof chunk)
-                              : 0;
+            if (platform::WaitReadable(connection, 20000) <= 0) return false;
+            const int n = platform::ReceiveBytes(connection, chunk, sizeof chunk);
             if (n <= 0) return false;
             received.append(chunk, static_cast<std::size_t>(n));
         }
@@ -144,13 +142,17 @@ inline bool CutOff(bool cut = true) {
 // keepalive alone: there each gives nothing.
 #ifndef _WIN32
 // The timeout of the poll that the main thread blocks in (/proc/self/syscall, on x86-64
-// Linux), once it blocks in one; -1 if it does not.
-inline int BlockedWaitMs() {
+// Linux), once it blocks in one; -1 if it does not. With `interrupt`, a signal then cuts
+// that wait short, as one that a program handles would: the client must take it for a short
+// time-out.
+inline int BlockedWaitMs(bool interrupt = false) {
     long number = -1, fds = 0, count = 0, timeout = -1;
     const bool blocked = WaitFor([&] {
         std::ifstream("/proc/self/syscall") >> number >> std::hex >> fds >> count >> timeout;
         return number == SYS_poll && count == 1;
     });
+    std::signal(SIGUSR1, [](int) {});
+    if (blocked && interrupt) ::syscall(SYS_tgkill, ::getpid(), ::getpid(), SIGUSR1);
     return blocked ? static_cast<int>(timeout) : -1;
 }
 
@@ -182,7 +184,7 @@ inline int OpenSockets(const std::string& process = "self") {
     return sockets;
 }
 #else
-inline int BlockedWaitMs() { return 0; }
+inline int BlockedWaitMs(bool = false) { return 0; }
 inline std::string SocketLimits(platform::Socket) { return ""; }
 inline int OpenSockets(const std::string& = "") { return 0; }
 #endif
