@@ -18,7 +18,7 @@ namespace nimbrel {
 
 // Windows Sockets must be started before any socket call; elsewhere this only checks.
 std::uint16_t version = 0;
-[[maybe_unused]] const int started = platform::StartUp(0x0101, version);
+const int started = platform::StartUp(0x0101, version);
 // Lines of the bytes that matter to the scan, where sscanf is defined.
 TEST(ParseEvent, AgreesWithScanfOrTheRulesBeyondIt) {
     std::mt19937 random(20261206);
@@ -202,6 +202,7 @@ class Connection : public ::testing::TestWithParam<Row> {};
 
 TEST_P(Connection, Session) {
     const Row& row = GetParam();
+    EXPECT_EQ(started, 1);  // results are 1 or 0, here as everywhere
     test::TempDir dir;
     test::Peer peer;
     test::RecordingClient client;
