@@ -151,8 +151,8 @@ inline int BlockedWaitMs(bool interrupt = false) {
         std::ifstream("/proc/self/syscall") >> number >> std::hex >> fds >> count >> timeout;
         return number == SYS_poll && count == 1;
     });
-    std::signal(SIGUSR1, [](int) {});
-    if (blocked && interrupt) ::syscall(SYS_tgkill, ::getpid(), ::getpid(), SIGUSR1);
+    if (blocked && interrupt && std::signal(SIGUSR1, [](int) {}) != SIG_ERR)
+        ::syscall(SYS_tgkill, ::getpid(), ::getpid(), SIGUSR1);
     return blocked ? static_cast<int>(timeout) : -1;
 }
 
