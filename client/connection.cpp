@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "chat_client.h"
-#include "event_table.h"
 #include "format_unit.h"
 #include "line_buffer.h"
 #include "text.h"
@@ -99,9 +98,8 @@ int ChatClient::ReceiveLoop() {
             buffer.Commit(received);
             // Only lines that start with a decimal event ID are events; the rest, empty
             // lines included, is dropped.
-            std::size_t readable = 0;
-            while (char* line = buffer.NextLine(readable)) {
-                if (IsDigit(line[0])) DispatchLine(*this, line, readable);
+            while (char* line = buffer.NextLine()) {
+                if (IsDigit(line[0])) DispatchEvent(line);
             }
         }
         OnIdle();

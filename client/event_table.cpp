@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstddef>
-#include <cstring>
 #include <iterator>
 
 namespace nimbrel {
@@ -41,19 +40,15 @@ const EventEntry* FindEvent(std::int32_t id) {
     return id == last.id ? &last : nullptr;
 }
 
-int DispatchLine(ChatClient& client, const char* line, std::size_t readable) {
+int ChatClient::DispatchEvent(const char* line) {
     EventRecord record;
-    const EventEntry* entry = ParseLine(line, readable, record);
+    const EventEntry* entry = ParseLine(line, record);
     if (entry == nullptr) {
-        client.Log("Unhandled event ID %d", static_cast<int>(record.id));
+        Log("Unhandled event ID %d", static_cast<int>(record.id));
         return 0;
     }
-    (client.*entry->handler)(record.name, record.flags, record.text);
+    (this->*entry->handler)(record.name, record.flags, record.text);
     return 1;
-}
-
-int ChatClient::DispatchEvent(const char* line) {
-    return DispatchLine(*this, line, std::strlen(line) + 1);
 }
 
 }  // namespace nimbrel

@@ -16,7 +16,7 @@ char* LineBuffer::ReadArea(int& room) {
 
 void LineBuffer::Commit(int received) { count_ += received; }
 
-char* LineBuffer::NextLine(std::size_t& readable) {
+char* LineBuffer::NextLine() {
     if (count_ == 0) return nullptr;
     char* line = bytes_ + start_;
     auto* end = static_cast<char*>(std::memchr(line, '\n', static_cast<std::size_t>(count_)));
@@ -26,7 +26,6 @@ char* LineBuffer::NextLine(std::size_t& readable) {
     start_ += consumed;
     count_ -= consumed;
     if (count_ == 0) start_ = 0;
-    readable = static_cast<std::size_t>(bytes_ + kReceiveBufferSize - line);
     return line;
 }
 

@@ -30,9 +30,7 @@ static std::string Framed(const char* data, std::size_t size, std::size_t step) 
         take = std::min({step, size - at, static_cast<std::size_t>(room)});
         std::memcpy(area, data + at, take);
         buffer.Commit(static_cast<int>(take));
-        // The parser may read on past a line's NUL, as far as `readable` says it may.
-        for (std::size_t readable = 0; char* line = buffer.NextLine(readable);)
-            lines += line + std::string(readable > std::strlen(line) ? "\n" : "(unreadable)");
+        while (const char* line = buffer.NextLine()) lines += line + std::string("\n");
     }
 }
 

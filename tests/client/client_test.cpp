@@ -51,18 +51,6 @@ TEST(ParseEvent, AgreesWithScanfOrTheRulesBeyondIt) {
         {"1005 T n 1 \"ab\"" + k255 + "\"", "1005:n:1:ab"},
     };
     for (const auto& [line, fields] : rows) EXPECT_EQ(test::Parsed(line.c_str()), fields) << line;
-
-    // The usual line's path takes lines of its shape, up to the 32nd byte, and gives the
-    // position after the flags; other shapes it leaves to the byte-wise scan (an ID of ten
-    // digits is judged above, by its value).
-    EventRecord r;
-    for (const std::string u :
-         {"1002 W Alice 0010\r\n", "1 W A!\xE9 1", "123456789 W nnnnnnnnnn ffffffff"})
-        EXPECT_EQ(ScanUsual(u.c_str(), u.size() + 1, r), &u[u.find_last_not_of("\r\n") + 1]);
-    for (const char* other :
-         {" 1 W n 1", "1  W n 1", "1 W  n 1", "1 W n  1", "1\tW n 1", "1 W\tn 1", "1 W n\t1",
-          "1 W n", "1 W n 1\x01", "1x W n 1", "1 W n g", "1 W n 123456789"})
-        EXPECT_EQ(ScanUsual(other, std::strlen(other) + 1, r), nullptr) << other;
 }
 
 // Each known ID reaches its slot; an unknown one is logged, in CR LF lines that are in the
