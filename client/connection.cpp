@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "chat_client.h"
-#include "format_unit.h"
+#include "event_table.h"
 #include "line_buffer.h"
 #include "text.h"
 
@@ -41,7 +41,7 @@ int ChatClient::Send(const char* format, ...) {
     char unit[kTextSize];
     va_list args;
     va_start(args, format);
-    const int length = FormatUnit(unit, format, args);
+    const int length = std::vsnprintf(unit, sizeof unit, format, args);
     va_end(args);
     // A unit cut to fit would lose its CR LF and run into the next one on the server's
     // side: send nothing instead.
@@ -98,8 +98,9 @@ int ChatClient::ReceiveLoop() {
             buffer.Commit(received);
             // Only lines that start with a decimal event ID are events; the rest, empty
             // lines included, is dropped.
-            while (char* line = buffer.NextLine()) {
-                if (IsDigit(line[0])) DispatchEvent(line);
+            std::size_t readable = 0;
+            while (char* line = buffer.NextLine(readable)) {
+                if (IsDigit(line[0])) DispatchLine(*this, line, readable);
             }
         }
         OnIdle();

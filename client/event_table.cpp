@@ -1,9 +1,10 @@
 // The event table and the dispatch of one event line to its handler.
 #include "event_table.h"
 
-#include <array>
 #include <cstddef>
-#include <iterator>
+#include <cstring>
+
+#include "event_parser.h"
 
 namespace nimbrel {
 
@@ -20,35 +21,28 @@ constexpr EventEntry kEvents[] = {
     {&ChatClient::OnEvent1023, 1023, false}, {&ChatClient::OnEvent2010, 2010, false},
 };
 
-// Every ID in the table lies in 1001..1023 but the last, so a line's entry is found by
-// indexing, not by searching: the read path looks up every line it receives.
-constexpr std::int32_t kFirst = 1001;
-constexpr std::array<std::int8_t, 23> kSlot = [] {
-    std::array<std::int8_t, 23> slots{};
-    for (auto& slot : slots) slot = -1;
-    for (std::size_t i = 0; i + 1 < std::size(kEvents); ++i)
-        slots[static_cast<std::size_t>(kEvents[i].id - kFirst)] = static_cast<std::int8_t>(i);
-    return slots;
-}();
-
 }  // namespace
 
 const EventEntry* FindEvent(std::int32_t id) {
-    const auto offset = static_cast<std::uint32_t>(id) - static_cast<std::uint32_t>(kFirst);
-    if (offset < kSlot.size()) return kSlot[offset] < 0 ? nullptr : &kEvents[kSlot[offset]];
-    const EventEntry& last = kEvents[std::size(kEvents) - 1];
-    return id == last.id ? &last : nullptr;
+    for (const EventEntry& entry : kEvents) {
+        if (entry.id == id) return &entry;
+    }
+    return nullptr;
+}
+
+int DispatchLine(ChatClient& client, const char* line, std::size_t readable) {
+    EventRecord record;
+    const EventEntry* entry = ParseLine(line, readable, record);
+    if (entry == nullptr) {
+        client.Log("Unhandled event ID %d", static_cast<int>(record.id));
+        return 0;
+    }
+    (client.*entry->handler)(record.name, record.flags, record.text);
+    return 1;
 }
 
 int ChatClient::DispatchEvent(const char* line) {
-    EventRecord record;
-    const EventEntry* entry = ParseLine(line, record);
-    if (entry == nullptr) {
-        Log("Unhandled event ID %d", static_cast<int>(record.id));
-        return 0;
-    }
-    (this->*entry->handler)(record.name, record.flags, record.text);
-    return 1;
+    return DispatchLine(*this, line, std::strlen(line) + 1);
 }
 
 }  // namespace nimbrel

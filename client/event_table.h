@@ -1,6 +1,7 @@
 // The event table: which handler slot receives each known event ID.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "chat_client.h"
@@ -18,7 +19,8 @@ struct EventEntry {
 // The entry for `id`, or null for an ID without a handler.
 const EventEntry* FindEvent(std::int32_t id);
 
-// ChatClient::ParseEvent, which also gives the entry of the line's ID, or null.
-const EventEntry* ParseLine(const char* line, EventRecord& record);
+// ChatClient::DispatchEvent for a line in memory that goes on for `readable` bytes, as the
+// read loop's buffer does.
+int DispatchLine(ChatClient& client, const char* line, std::size_t readable);
 
 }  // namespace nimbrel

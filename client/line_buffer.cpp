@@ -16,7 +16,7 @@ char* LineBuffer::ReadArea(int& room) {
 
 void LineBuffer::Commit(int received) { count_ += received; }
 
-char* LineBuffer::NextLine() {
+char* LineBuffer::NextLine(std::size_t& readable) {
     if (count_ == 0) return nullptr;
     char* line = bytes_ + start_;
     auto* end = static_cast<char*>(std::memchr(line, '\n', static_cast<std::size_t>(count_)));
@@ -26,6 +26,7 @@ char* LineBuffer::NextLine() {
     start_ += consumed;
     count_ -= consumed;
     if (count_ == 0) start_ = 0;
+    readable = static_cast<std::size_t>(bytes_ + kReceiveBufferSize - line);
     return line;
 }
 

@@ -6,6 +6,8 @@
 // bytes move to the front only when the free tail is used up, not after every line.
 #pragma once
 
+#include <cstddef>
+
 #include "chat_client.h"
 
 namespace nimbrel {
@@ -19,11 +21,13 @@ class LineBuffer {
     void Commit(int received);
     // The next complete line with its LF replaced by NUL (a CR before it stays), or null
     // when only a partial line, or nothing, is left. A line stays intact until the next
-    // ReadArea.
-    char* NextLine();
+    // ReadArea. The buffer's memory goes on for `readable` bytes from the line, its NUL and
+    // beyond: the parser may read them a word at a time.
+    char* NextLine(std::size_t& readable);
 
   private:
-    char bytes_[kReceiveBufferSize];
+    // Zeros at first, so that the bytes after a line are never indeterminate.
+    char bytes_[kReceiveBufferSize] = {};
     int start_ = 0;
     int count_ = 0;
 };
