@@ -9,6 +9,7 @@
 #include <string>
 
 #include "chat_client.h"
+#include "event_parser.h"
 
 namespace nimbrel::test {
 
@@ -17,11 +18,18 @@ inline std::string Fields(long first, const char* name, std::uint32_t flags, con
     return std::to_string(first) + ':' + name + ':' + std::to_string(flags) + ':' + text;
 }
 
-// The line's fields as ParseEvent gives them; empty if it fails.
+// The line's fields as ParseEvent gives them; empty where the read loop, whose buffer goes
+// on after a line's NUL, would read them otherwise.
 inline std::string Parsed(const char* line) {
-    EventRecord r;
+    EventRecord r, loop;
     std::memset(&r, 0x5A, sizeof r);  // nothing stale may show through
-    return ChatClient::ParseEvent(line, r) == 1 ? Fields(r.id, r.name, r.flags, r.text) : "";
+    std::memset(&loop, 0xA5, sizeof loop);
+    if (ChatClient::ParseEvent(line, r) != 1) return "";
+    const std::string memory =
+        line + std::string(1, '\0') + "1 W n 1 \"x\" 2 W m " + std::string(64, '2');
+    ParseLine(memory.data(), memory.size(), loop);
+    const std::string fields = Fields(r.id, r.name, r.flags, r.text);
+    return fields == Fields(loop.id, loop.name, loop.flags, loop.text) ? fields : "";
 }
 
 // What "%d %s %s %x", and the first and the last double quote, give for the line; empty

@@ -1,32 +1,33 @@
-// What the tests share: a scratch directory, a client that records its handler calls, and
-// a loopback peer that a test plays with blocking calls. Every test program runs in a
-// network namespace of its own (tests/private_network), so fixed ports never collide.
+// What the tests share: bounded waits, the log's lines, a scratch directory, a client that
+// records its handler calls, and the server's end of a loopback connection, which a test
+// plays with blocking calls. The peer speaks the operating system's own socket calls
+// (Windows Sockets in a Windows build), not the client's platform layer, so that a fault
+// there cannot hide on both ends at once. Every test program runs in a network namespace
+// of its own (tests/private_network), so fixed ports never collide.
 #pragma once
 
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <netinet/in.h>
+#ifdef _WIN32
+#include <winsock.h>
+#else
+#include <arpa/inet.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include <atomic>
-#include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
-#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 #include "chat_client.h"
 #include "event_fields.h"
-#include "listener.h"
 
 using namespace std::chrono_literals;
 
@@ -65,12 +66,12 @@ inline std::string ReadFile(const std::string& path) {
 // Records each handler call as its Fields with the slot and a ";", and, after the first, a
 // run of OnIdle calls as one ".": two events read together have no "." between them. The
 // default handlers run too, so the channel and user name follow the events as usual. A
-// 1005 is answered in two units, one that Send writes out itself and one it hands to
-// vsnprintf.
+// 1005 is answered; a unit that Send refuses shows as "unsent;". Every default handler
+// answers 1.
 class RecordingClient : public ChatClient {
     void Record(int slot, const char* name, std::uint32_t flags, const char* text) {
         trace += Fields(slot, name, flags, text) + ';';
-        if (slot == 5) Send("%s: %s%%\r\n", name, text), Send("%5u|%-3s\r\n", flags, name);
+        if (slot == 5 && !Send("%s: %s%%|%5u\r\n", name, text, flags)) trace += "unsent;";
         if (slot == hangUpAt) Disconnect();
     }
 
@@ -88,28 +89,65 @@ class RecordingClient : public ChatClient {
     // clang-format on
 };
 
-// One end of a loopback TCP connection: bound to `port` at construction (0: any free one),
-// listening from Listen. Each wait gives up after 20 s.
+#ifdef _WIN32
+using Fd = SOCKET;
+using Length = int;
+inline void CloseFd(Fd fd) { closesocket(fd); }
+constexpr int kNoSignal = 0, kStream = SOCK_STREAM;  // Windows raises no signal on a send
+#else
+using Fd = int;
+using Length = socklen_t;
+inline void CloseFd(Fd fd) { close(fd); }
+// Not inherited by the programs that a test starts, and no signal for a closed connection.
+constexpr int kNoSignal = MSG_NOSIGNAL, kStream = SOCK_STREAM | SOCK_CLOEXEC;
+#endif
+constexpr Fd kNoFd = static_cast<Fd>(~static_cast<Fd>(0));
+
+// Whether `fd` becomes readable within `ms` (a listener: a connection is waiting).
+inline bool Readable(Fd fd, int ms) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(fd, &set);
+    timeval limit{ms / 1000, ms % 1000 * 1000};
+    return select(static_cast<int>(fd) + 1, &set, nullptr, nullptr, &limit) > 0;
+}
+
+// Bound to 127.0.0.1 and `port` at construction (0: any free one), listening from Listen.
+// Each wait gives up after 20 s.
 class Peer {
   public:
-    explicit Peer(std::uint16_t wanted = 0) : port(wanted) {}
-    ~Peer() { Close(), platform::CloseSocket(listener); }
-    void Listen() { EXPECT_EQ(platform::ListenOn(listener), 1); }
+    explicit Peer(std::uint16_t wanted = 0) {
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        where.sin_port = htons(wanted);
+        where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        Length length = sizeof where;
+        // A server started again at once must not wait for its old connections to time out.
+        const int yes = 1;
+        setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes),
+                   sizeof yes);
+        EXPECT_TRUE(bind(listener, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0 &&
+                    getsockname(listener, reinterpret_cast<sockaddr*>(&where), &length) == 0);
+        port = ntohs(where.sin_port);
+    }
+    ~Peer() { Close(), CloseFd(listener); }
+    // Room for a burst of connects, such as ten that a test never accepts.
+    void Listen() { EXPECT_EQ(listen(listener, 16), 0); }
     // Closes the connection it had, and takes the next. Until the socket listens, the wait
     // ends at once and the accept fails: both are retried.
     bool Accept() {
         Close();
         matched = received.size();
         return WaitFor([&] {
-            return platform::WaitReadable(listener, 100) > 0 &&
-                   (connection = platform::AcceptOn(listener)) != platform::kInvalidSocket;
+            return Readable(listener, 100) &&
+                   (connection = accept(listener, nullptr, nullptr)) != kNoFd;
         });
     }
     // Reads until what came after the last match holds `bytes`.
     bool Expect(const std::string& bytes) {
         for (char chunk[4096]; received.find(bytes, matched) == std::string::npos;) {
-            if (platform::WaitReadable(connection, 20000) <= 0) return false;
-            const int n = platform::ReceiveBytes(connection, chunk, sizeof chunk);
+            const auto n =
+                Readable(connection, 20000) ? recv(connection, chunk, sizeof chunk, 0) : -1;
             if (n <= 0) return false;
             received.append(chunk, static_cast<std::size_t>(n));
         }
@@ -117,15 +155,17 @@ class Peer {
         return true;
     }
     bool Send(const std::string& bytes) {
-        const int length = static_cast<int>(bytes.size());
-        return platform::SendBytes(connection, bytes.data(), length) == length;
+        const auto sent = send(connection, bytes.data(), static_cast<int>(bytes.size()), kNoSignal);
+        return sent >= 0 && static_cast<std::size_t>(sent) == bytes.size();
     }
-    void Close() { platform::CloseSocket(std::exchange(connection, platform::kInvalidSocket)); }
+    void Close() {
+        if (connection != kNoFd) CloseFd(std::exchange(connection, kNoFd));
+    }
 
-    std::uint16_t port;
+    Fd listener = socket(AF_INET, kStream, IPPROTO_TCP);
+    Fd connection = kNoFd;
+    std::uint16_t port = 0;
     std::string received;  // every byte of every connection
-    platform::Socket listener = platform::BindTcp(platform::NumericAddress("127.0.0.1"), port);
-    platform::Socket connection = platform::kInvalidSocket;
     std::size_t matched = 0;
 };
 
@@ -158,7 +198,7 @@ inline int BlockedWaitMs(bool interrupt = false) {
 
 // The limits that a connected socket carries, each option's value in turn; a time's
 // microseconds after a dot.
-inline std::string SocketLimits(platform::Socket sock) {
+inline std::string SocketLimits(Fd sock) {
     std::string limits;
     const int options[][2] = {{SOL_SOCKET, SO_KEEPALIVE},      {IPPROTO_TCP, TCP_KEEPIDLE},
                               {IPPROTO_TCP, TCP_KEEPINTVL},    {IPPROTO_TCP, TCP_KEEPCNT},
@@ -185,7 +225,7 @@ inline int OpenSockets(const std::string& process = "self") {
 }
 #else
 inline int BlockedWaitMs(bool = false) { return 0; }
-inline std::string SocketLimits(platform::Socket) { return ""; }
+inline std::string SocketLimits(Fd) { return ""; }
 inline int OpenSockets(const std::string& = "") { return 0; }
 #endif
 

@@ -1,0 +1,228 @@
+// The connection, against a loopback peer that the test plays on a thread: the units the
+// client sends, the framing and dispatch of what it reads, the ends of a connection and the
+// retry policy; and what ships, as the system sees it act: the waits the client blocks in,
+// the limits its socket carries, its pauses in order with its sends.
+#include "support/harness.h"
+
+// The link-time seam: this SleepMs takes the place of the client's own. It records the
+// pause, returns at once, and runs a test's hook, which may change the world between
+// two attempts.
+std::vector<unsigned> pauses;
+std::function<void(int)> onPause;
+void nimbrel::platform::SleepMs(unsigned milliseconds) {
+    pauses.push_back(milliseconds);
+    if (onPause) onPause(static_cast<int>(pauses.size()));
+}
+
+namespace nimbrel {
+
+// Windows Sockets must be started before any socket call, the peer's too: version 1.1.
+std::uint16_t version = 0;
+const bool started = platform::StartUp(0x0101, version) == 1 && version == 0x0101;
+
+// The tests' hosts file (tests/support/hosts) gives this name ::1 and 127.0.0.1: an IPv6
+// address read as an IPv4 one would give 0.0.0.0, which reaches the loopback peer too.
+TEST(Platform, StartsTheSocketLibraryAndLooksUpIpv4AddressesOnly) {
+    EXPECT_TRUE(started);
+    std::uint32_t address = 0;
+    EXPECT_EQ(platform::ResolveName("dual-stack.test", address), 1);
+    EXPECT_EQ(address, platform::NumericAddress("127.0.0.1"));
+}
+
+// Under wine the waits are wine's, Windows Sockets 1.1 sets keepalive alone and there is no
+// nftables; a read after the client's own close or shutdown fails with the socket library's
+// own codes.
+#ifdef _WIN32
+const int kDropped = 0, kConnectWaitMs = 0, kReadWaitMs = 0;
+const std::string kSocketLimits, kNotASocket = "recv() returned -1, error code 10038\r\n",
+                                 kShut = "recv() returned -1, error code 10058\r\n";
+#else
+const int kDropped = 1, kConnectWaitMs = 10000, kReadWaitMs = 1000;
+// Keepalive on; probes after 60 s of silence, every 10 s, five of them; data left
+// unacknowledged given up after 110 s; a send that cannot be queued, after 5 s.
+const std::string kSocketLimits = "1 60 10 5 110000 5.0 ",
+                  kNotASocket = "recv() returned -1, error code 9\r\n", kShut = test::kClosed;
+#endif
+
+// A server that stops reading: the send that cannot be queued within the limit fails and
+// shuts the connection, so the read loop ends at once, though the server never closed.
+TEST(Send, CutShortByTheLimitFailsAndShutsTheConnection) {
+    test::TempDir dir;
+    test::Peer peer;
+    peer.Listen();
+    ChatClient client;
+    client.OpenLog(dir.File("log").c_str());
+    client.SetLogonInfo("Guest", "Marlo", "127.0.0.1", peer.port);
+    ASSERT_TRUE(client.Connect() && peer.Accept());
+    auto began = test::Clock::now();  // the last send's start
+    for (int sent = 0; sent < 1000000 && client.Send("%0250d\r\n", sent) == 1; ++sent)
+        began = test::Clock::now();
+    EXPECT_GE(test::Clock::now() - began, 4s);  // the one that failed waited for the limit
+    std::atomic<bool> ended{false};
+    std::thread server([&] {
+        EXPECT_TRUE(test::WaitFor([&] { return ended.load(); }));
+        peer.Close();
+    });
+    EXPECT_EQ(client.ReceiveLoop(), 0);
+    ended = true;
+    server.join();
+    client.Disconnect();
+    EXPECT_EQ(test::ReadFile(dir.File("log")), kShut);
+}
+
+// A name given with 200 characters keeps 127; with a password of 122 the logon unit fills
+// the 255 bytes of one unit, and with 123 it does not fit and is not sent. The pause before
+// the join is marked on the wire, where the test's SleepMs puts it.
+const std::string kName(200, 'n');
+std::string Units(int password) {
+    return "\x03\x04" + kName.substr(0, 127) + "\r\n" + std::string(password, 'p') +
+           "\r\n[pause 1000]/join The Void\r\n";
+}
+
+// One session: a row sets by name what differs from a client that logs on to the peer on
+// 127.0.0.1, reads what it sends until it closes, and logs that end; and what it must see.
+struct Row {
+    explicit Row(const char* name) : label(name) {}
+    const char* label;
+    // clang-format off
+#define FIELD(Type, member, Setter, ...) Type member = __VA_ARGS__; Row& Setter(Type value) { member = std::move(value); return *this; }
+    // clang-format on
+    FIELD(const char*, server, Server, "127.0.0.1")
+    FIELD(int, listenAt, ListenAt, 0)  // the pause after which the peer listens
+    FIELD(int, dropped, Dropped, 0)    // the pause until which nftables drops the connects
+    FIELD(int, password, Password, 122)
+    // What the peer sends after the logon and the join, each once the client has read the
+    // one before; nothing: it never accepts.
+    FIELD(std::vector<std::string>, sends, Sends, {})
+    FIELD(int, hangUpAt, HangUpAt, 0)           // the slot whose call makes the client hang up
+    FIELD(bool, clientEnds, ClientEnds, false)  // the peer stays silent until the client ends
+    // The timeout of the wait the client blocks in, as the system reports it: the connect's,
+    // where the connect is dropped, else the read loop's, which a signal then cuts short.
+    FIELD(int, waitMs, WaitMs, 0)
+    FIELD(std::string, trace, Trace, "")
+    FIELD(std::string, replies, Replies, "")  // what the client sends after the join
+    FIELD(std::string, log, Log, test::Log(test::kClosed))
+    FIELD(std::string, channel, Channel, "")
+    FIELD(std::string, userName, UserName, kName.substr(0, 127))
+    FIELD(std::vector<unsigned>, pauses, Pauses, {1000})
+#undef FIELD
+};
+
+using test::kFailed, test::kGiveUp, test::Log;
+// Ten attempts that fail: to connect, 5 s apart, or to log on, at once.
+const std::string kNoConnect = Log(kGiveUp, 10, kFailed);
+const std::vector<unsigned> kTenRetries(10, 5000);
+const std::string k255(255, 't');
+// clang-format off
+const Row kRows[] = {
+    Row("TheJoinWaitsASecondAfterTheLogon").Sends({"1001 W Zed 0\r\n"}).Trace("1:Zed:0:;."),
+    Row("TheReadLoopWaitsASecondAndTakesASignalForATimeOut").Sends({"1001 W Zed 0\r\n"})
+        .Trace("1:Zed:0:;.").WaitMs(kReadWaitMs),
+    Row("ALineSplitAcrossReadsIsDispatchedOnce").Sends({"100", "2 W Alice 0010\r\n"})
+        .Trace("2:Alice:16:;."),
+    Row("LinesReadTogetherAreAllDispatchedBeforeOnIdle").Sends({"1002 W Bob 1\r\n1003 W Al 1\r\n"})
+        .Trace("2:Bob:1:;4:Al:1:;."),
+    Row("LinesThatDoNotStartWithADigitAreDropped")
+        .Sends({"hello 1002 W X 1\r\n\r\n\n 1002 W Dan 1\r\n1002 W Bob 1\r\n"}).Trace("2:Bob:1:;."),
+    Row("TheCrOfALineEndStaysInTheLine").Sends({"1003 W Al 1 \"hi\r\n"}).Trace("4:Al:1:hi\r;."),
+    Row("RepliesAreFormattedAsPrintfFormatsThem").Sends({"1005 W Carol 2 \"hi %s\"\r\n"})
+        .Trace("5:Carol:2:hi %s;.").Replies("Carol: hi %s%|    2\r\n"),
+    Row("AUnitTooLongForItsBufferIsNotSent").Sends({"1005 W n 1 \"" + k255 + "\"\r\n"})
+        .Trace("5:n:1:" + k255 + ";unsent;."),
+    Row("TheChannelFollows1007AndTheUserName2010")
+        .Sends({"2010 NAME Guest#2 0\r\n1007 \"" + std::string(300, 'c') + "\r\n"})
+        .Trace("16:Guest#2:0:;7::0:" + std::string(255, 'c') + ";.").Channel(std::string(127, 'c'))
+        .UserName("Guest#2"),
+    Row("TheLongestLineThatFitsIsFramed").Sends({"1001 W n 1 \"" + std::string(2035, 't') + "\n"})
+        .Trace("1:n:1:" + k255 + ";."),
+    Row("AFullBufferEndsTheConnection").Sends({"1" + std::string(2047, 'x')}).ClientEnds(true),
+    Row("AHandlerThatHangsUpEndsTheLoopAfterTheLinesRead")
+        .Sends({"1001 W Zed 0\r\n1001 W Amy 0\r\n"}).HangUpAt(1).ClientEnds(true)
+        .Trace("1:Zed:0:;1:Amy:0:;.").Log(Log(kNotASocket)),
+    // A name for 127.0.0.1, whose first connect is dropped and given up at the limit; two
+    // are refused; then the peer listens.
+    Row("ADroppedConnectIsGivenUpAtTheLimitAndTried5sLater").Server("nimbrel.test")
+        .Dropped(kDropped).ListenAt(3).Sends({"1001 W Zed 0\r\n"}).Trace("1:Zed:0:;.")
+        .WaitMs(kConnectWaitMs).Log(Log(test::kClosed, 3, kFailed)).Pauses({5000, 5000, 5000, 1000}),
+    Row("TenRefusedConnectsGiveUp").Server("127.0.0.2").Log(kNoConnect).Pauses(kTenRetries),
+    // Not digits and dots: a name, which does not resolve, though inet_addr reads its start.
+    Row("ANameThatDoesNotResolveFailsTheConnect").Server("127.0.0.1 x").Log(kNoConnect)
+        .Pauses(kTenRetries),
+    // The tests' hosts file gives this text 127.0.0.1 as a name; as an address it is none.
+    Row("DigitsAndDotsAreAnAddressNeverAName").Server("999.0.0.1").Log(kNoConnect)
+        .Pauses(kTenRetries),
+    Row("ALogonTooLongForAUnitIsRetriedAtOnce").Server("2130706433").Password(123)
+        .Log(Log(kGiveUp, 10, "Logon() failed.\r\n")).Pauses({}),
+};
+// clang-format on
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.label; }
+
+class Connection : public ::testing::TestWithParam<Row> {};
+
+TEST_P(Connection, Session) {
+    const Row& row = GetParam();
+    test::TempDir dir;
+    test::Peer peer;
+    test::RecordingClient client;
+    client.hangUpAt = row.hangUpAt;
+    client.OpenLog(dir.File("log").c_str());
+    client.SetLogonInfo(kName.c_str(), std::string(row.password, 'p').c_str(), row.server,
+                        peer.port);
+    client.SetHomeChannel("The Void");
+    ASSERT_TRUE(row.dropped == 0 || test::CutOff());
+    pauses.clear();
+    // Each pause is marked on the wire, where there is a connection (a send on no socket
+    // fails): pauses and sends are one ordered trace.
+    onPause = [&](int pause) {
+        const std::string mark = "[pause " + std::to_string(pauses.back()) + "]";
+        platform::SendBytes(client.sock, mark.data(), static_cast<int>(mark.size()));
+        if (pause == row.dropped) test::CutOff(false);
+        if (pause == row.listenAt) peer.Listen();
+    };
+    if (row.listenAt == 0) peer.Listen();
+    std::atomic<bool> ended{false};
+    int waitMs = 0;
+    std::thread server([&] {
+        if (row.dropped > 0) waitMs = test::BlockedWaitMs();
+        if (!row.sends.empty() && peer.Accept() && peer.Expect(Units(row.password))) {
+            if (row.waitMs != 0 && row.dropped == 0) waitMs = test::BlockedWaitMs(true);
+            int idles = 1;  // the first bytes wait for an idle call, after a wait cut short too
+            for (const std::string& bytes : row.sends) {
+                // Two more passes of the loop: the second began after the last bytes came.
+                EXPECT_TRUE(test::WaitFor([&] { return client.idles >= idles; }));
+                idles = client.idles + 2;
+                peer.Send(bytes);
+            }
+            EXPECT_TRUE(peer.Expect(row.replies));
+            EXPECT_TRUE(!row.clientEnds || test::WaitFor([&] { return ended.load(); }));
+        }
+        peer.Close();
+    });
+
+    const int sockets = test::OpenSockets();
+    const bool connected = !row.sends.empty();
+    EXPECT_EQ(client.ConnectAndLogon(), connected ? 1 : 0);
+    EXPECT_EQ(test::SocketLimits(client.sock), connected ? kSocketLimits : "");
+    EXPECT_EQ(client.Send("%s", ""), connected ? 1 : 0);  // an empty unit is no failure
+    EXPECT_EQ(client.ReceiveLoop(), 0);
+    ended = true;
+    // Sends after the end fail, with a result and never with a signal.
+    EXPECT_TRUE(test::WaitFor([&] { return client.Send("Hi, all!\r\n") == 0; }));
+    client.Disconnect();
+    EXPECT_EQ(client.ReceiveLoop(), 0);  // without a socket: at once, logging nothing
+    server.join();
+    EXPECT_EQ(waitMs, row.waitMs);
+    EXPECT_EQ(test::OpenSockets(), sockets);  // no attempt leaves its socket open
+    EXPECT_EQ(client.trace, row.trace);
+    EXPECT_EQ(client.channel, row.channel);
+    EXPECT_EQ(client.userName, row.userName);
+    EXPECT_EQ(test::ReadFile(dir.File("log")), row.log);
+    EXPECT_EQ(pauses, row.pauses);
+    EXPECT_EQ(peer.received, connected ? Units(row.password) + row.replies : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Connection, ::testing::ValuesIn(kRows),
+                         [](const auto& row) { return std::string(row.param.label); });
+
+}  // namespace nimbrel

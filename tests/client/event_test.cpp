@@ -1,0 +1,71 @@
+// Event lines: the parse against the C library's sscanf and where the project's own rules
+// decide, the dispatch of each ID to its handler, and the fuzz target's corpus.
+#include "support/harness.h"
+
+namespace nimbrel {
+
+// Lines of the bytes that matter to the scan (a control byte that is no white space, bytes
+// above 127, blanks, then the rest of white space), wherever sscanf is defined, every fourth
+// an ID and words between blanks, as servers send; then rows where sscanf is undefined, or
+// where the random lines seldom go: a line, and "id:name:flags:text".
+TEST(ParseEvent, AgreesWithScanfAndTheRulesBeyondIt) {
+    std::mt19937 random(20261206);
+    const char alphabet[] = "0123456789abcdefABCDEFxXgG:@+-\"\xA0\xFF\x01_1002107      \t\r\v\f";
+    for (int round = 0; round < 20000; ++round) {
+        const bool usual = round % 4 == 1;
+        std::string line = usual       ? std::to_string(995 + random() % 32) + ' '
+                           : round % 2 ? ""
+                                       : "100";
+        for (auto i = random() % 40; i > 0; --i)
+            line += alphabet[random() % (sizeof alphabet - (usual ? 5 : 1))];
+        const std::string expected = test::ScanfFields(line.c_str());
+        ASSERT_EQ(expected.empty() ? "" : test::Parsed(line.c_str()), expected) << line;
+    }
+    const std::string k127(127, 'n'), k255(255, 't');
+    const struct {
+        const char* label;
+        std::string line, fields;
+    } rows[] = {
+        // Two blanks keep it off the usual line's path, whose flags have at most eight digits.
+        {"EightHexDigitsFitTheFlags", "1002 W  n fffffff0", "1002:n:4294967280:"},
+        {"NineHexDigitsOverflowTheFlags", "1 W n 123456789", "1:n:4294967295:"},
+        {"AnIdBeyond32BitsSaturates", "2147483648 W n 1", "2147483647:n:1:"},
+        {"AnIdBelow32BitsSaturates", "-99999999999 W n 1", "-2147483648:n:1:"},
+        {"LongTokensAreCutTo127AndSkipped", "1 " + std::string(5000, 'w') + " " + k127 + "X 1",
+         "1:" + k127 + ":1:"},
+        {"TheTextIsCutTo255BeforeTheQuoteSearch", "5 T n 1 \"" + k255 + "u\"", "5:n:1:" + k255},
+        {"AClosingQuoteBeyond255EndsAtTheLastWithin", "5 T n 1 \"ab\"" + k255 + "\"", "5:n:1:ab"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(test::Parsed(row.line.c_str()), row.fields) << row.label;
+}
+
+// Text-only IDs (slots 7 and 11 to 15) take no name or flags; without a connection the
+// 1005's reply is not sent. An ID without a handler reaches none.
+TEST(DispatchEvent, EachKnownIdReachesItsOwnHandlerAndAnUnknownOneNone) {
+    const int ids[] = {1001, 1002, 1009, 1003, 1005, 1006, 1007, 1004,
+                       1010, 1023, 1013, 1014, 1015, 1018, 1019, 2010};  // slots 1 to 16
+    test::RecordingClient client;
+    std::string trace;
+    for (int slot = 1; slot <= 16; ++slot) {
+        const std::string line = std::to_string(ids[slot - 1]) + " W Al 10 \"a b\"";
+        EXPECT_EQ(client.DispatchEvent(line.c_str()), 1);
+        const bool textOnly = slot == 7 || (slot > 10 && slot < 16);
+        trace += test::Fields(slot, textOnly ? "" : "Al", textOnly ? 0 : 16, "a b") + ';';
+        trace += slot == 5 ? "unsent;" : "";
+    }
+    for (const char* unknown : {"1008 W n 0", "0", "2147483647 W n 0"})
+        EXPECT_EQ(client.DispatchEvent(unknown), 0);
+    EXPECT_EQ(client.trace, trace);
+}
+
+extern "C" int FuzzReadLoop(const uint8_t* bytes, size_t size);
+
+// The fuzz target's corpus: streams through the framer, the parser and the dispatcher.
+TEST(FuzzCorpus, ReplaysWithoutAFinding) {
+    for (const auto& file : std::filesystem::directory_iterator(NIMBREL_CORPUS)) {
+        const std::string bytes = test::ReadFile(file.path().string());
+        FuzzReadLoop(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    }
+}
+
+}  // namespace nimbrel
