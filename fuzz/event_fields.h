@@ -46,8 +46,7 @@ inline std::string ScanfFields(const char* line) {
     r.id = static_cast<std::int32_t>(std::strtol(line, nullptr, 10));
     const bool textOnly = std::strstr(" 1007 1013 1014 1015 1018 1019 ",
                                       (' ' + std::to_string(r.id) + ' ').c_str()) != nullptr;
-    char word[kNameSize];
-    if (!textOnly) std::sscanf(line, "%d %127s %127s %x", &r.id, word, r.name, &r.flags);
+    if (!textOnly) std::sscanf(line, "%d %*s %127s %x", &r.id, r.name, &r.flags);
     if (const char* quote = std::strchr(line, '"')) {
         std::strncpy(r.text, quote + 1, sizeof r.text - 1);
         if (char* last = std::strrchr(r.text, '"')) *last = '\0';

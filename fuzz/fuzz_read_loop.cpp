@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         // The parser may read on past a line's NUL, as far as `readable` says it may.
         for (std::size_t readable = 0; const char* line = buffer.NextLine(readable);) {
             const std::size_t end = data.find('\n', next);
-            if (end >= read || data.substr(next, end - next).c_str() != std::string(line) ||
+            if (end >= read || std::strcmp(data.substr(next, end - next).c_str(), line) != 0 ||
                 readable <= std::strlen(line)) {
                 std::abort();
             }

@@ -1,7 +1,7 @@
 // The real nimbrel in a private network, against a peer on 127.0.0.1:6112 played by the
 // test: its start with sockets unusable; and, with limits of a second and pauses a hundred
 // times shorter (nimbrel_quick), a realistic session checked byte by byte, hundreds of times
-// cut and ended at random, and then a server that vanishes. Its give-up at the real pace, 5 s
+// cut and ended at random, then a server that vanishes. Its give-up at the real pace, 5 s
 // between attempts, is shown by the package's check under systemd (tests/service).
 #include <signal.h>
 #include <sys/wait.h>
@@ -106,18 +106,16 @@ TEST_F(EndToEnd, AnswersEverySessionThenGivesUpOnAVanishedServer) {
     EXPECT_EQ(server.received, expected + kLogon);
     EXPECT_EQ(Read("stdout"), "");
     const std::string connection = test::kAttempt + "Unhandled event ID 1008\r\nrecv\\(\\) .*\r\n";
-    const std::string log = kEarlier + "(" + connection + "){300}" + test::kAttempt;
-    if (kWine) {  // Windows Sockets 1.1 cannot time keepalive, and wine's sockets are its own
-        EXPECT_TRUE(std::regex_match(Read("nimbrel.log"), std::regex(log)));
-        GTEST_SKIP();
+    std::string log = kEarlier + "(" + connection + "){300}" + test::kAttempt;
+    // Wine's own sockets are sockets too, and Windows Sockets 1.1 cannot time keepalive.
+    if (!kWine) {
+        EXPECT_EQ(test::OpenSockets(std::to_string(pid)), 1);
+        ASSERT_TRUE(test::CutOff());
+        // Found after 1 + 1 * 2 s, then ten connects of 1 s: each limit ten times that.
+        EXPECT_EQ(Exit(100s), 0);
+        log += "recv.* 110\r\n" + test::kAttempt + "(Connect.*\r\n){10}Unable .*\r\n";
     }
-    EXPECT_EQ(test::OpenSockets(std::to_string(pid)), 1);
-    ASSERT_TRUE(test::CutOff());
-    // Found after 1 + 1 * 2 s, then ten connects of 1 s: each limit ten times that.
-    EXPECT_EQ(Exit(100s), 0);
-    const std::string vanished =
-        "recv.* 110\r\n" + test::kAttempt + "(Connect.*\r\n){10}Unable .*\r\n";
-    EXPECT_TRUE(std::regex_match(Read("nimbrel.log"), std::regex(log + vanished)));
+    EXPECT_TRUE(std::regex_match(Read("nimbrel.log"), std::regex(log)));
 }
 
 }  // namespace nimbrel

@@ -67,7 +67,7 @@ inline std::string ReadFile(const std::string& path) {
 // run of OnIdle calls as one ".": two events read together have no "." between them. The
 // default handlers run too, so the channel and user name follow the events as usual. A
 // 1005 is answered; a unit that Send refuses shows as "unsent;". Every default handler
-// answers 1.
+// answers 1. A test's `onIdle` runs at each idle call.
 class RecordingClient : public ChatClient {
     void Record(int slot, const char* name, std::uint32_t flags, const char* text) {
         trace += Fields(slot, name, flags, text) + ';';
@@ -78,9 +78,13 @@ class RecordingClient : public ChatClient {
   public:
     std::string trace;
     std::atomic<int> idles{0};
+    std::function<void()> onIdle = [] {};
     int hangUpAt = 0;  // the slot whose call closes the connection, as a handler may
     using ChatClient::sock, ChatClient::userName, ChatClient::channel;
-    void OnIdle() override { ++idles, trace += trace.empty() || trace.back() == '.' ? "" : "."; }
+    void OnIdle() override {
+        ++idles, trace += trace.empty() || trace.back() == '.' ? "" : ".";
+        onIdle();
+    }
     // clang-format off
 #define R(id, slot) int OnEvent##id(const char* n, std::uint32_t f, const char* t) override { EXPECT_EQ(ChatClient::OnEvent##id(n, f, t), 1); Record(slot, n, f, t); return 1; }
     R(1001, 1) R(1002, 2) R(1009, 3) R(1003, 4) R(1005, 5) R(1006, 6) R(1007, 7) R(1004, 8)
@@ -108,7 +112,7 @@ inline bool Readable(Fd fd, int ms) {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(fd, &set);
-    timeval limit{ms / 1000, ms % 1000 * 1000};
+    timeval limit{ms / 1000, static_cast<long>(ms % 1000) * 1000};
     return select(static_cast<int>(fd) + 1, &set, nullptr, nullptr, &limit) > 0;
 }
 
@@ -172,6 +176,7 @@ class Peer {
 // Drops every TCP packet in the test's own network (nftables), where the peer is the only
 // other end, as a host that vanished would; with `cut` false, lets them through again.
 inline bool CutOff(bool cut = true) {
+    // NOLINTNEXTLINE(cert-env33-c): nftables is run as its own command, as an operator would
     return std::system(cut ? "nft 'add table ip cut; add chain ip cut c { type filter hook input "
                              "priority 0; }; add rule ip cut c meta l4proto tcp drop'"
                            : "nft delete table ip cut") == 0;
