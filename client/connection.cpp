@@ -84,9 +84,10 @@ int ChatClient::ReceiveLoop() {
     for (;;) {
         int room = 0;
         char* area = buffer.ReadArea(room);
-        // A partial line that fills the whole buffer can never end: the read of no room is a
-        // read of 0 bytes, made at once, so the connection ends now, not at the server's
-        // next byte. A wait that fails is read as ready: the recv that follows reports it.
+        // A partial line that fills the whole buffer can never end: with no room, no recv is
+        // made and the loop takes it as one that returned 0, so the connection ends now, not
+        // at the server's next byte. A wait that fails is read as ready: the recv that
+        // follows reports it.
         if (room == 0 || platform::WaitReadable(sock, kIdleWaitMs) != 0) {
             const int received = room == 0 ? 0 : platform::ReceiveBytes(sock, area, room);
             if (received <= 0) {

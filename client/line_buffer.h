@@ -15,7 +15,7 @@ namespace nimbrel {
 class LineBuffer {
   public:
     // Where the next read goes and how many bytes it may take. A partial line that fills
-    // the whole buffer leaves no room: the read is asked for 0 bytes.
+    // the whole buffer leaves no room (0).
     char* ReadArea(int& room);
     // Takes `received` bytes, just read into the read area.
     void Commit(int received);
