@@ -5,7 +5,7 @@
 // - Operations that report a result return 1 for success and 0 for failure. ReceiveLoop
 //   always returns 0; event handlers return 1, and nobody reads it.
 // - All text lives in fixed-size, NUL-terminated arrays; text longer than its field is
-//   cut to fit. Nothing here allocates.
+//   cut to fit, except a unit to send, which is refused whole. Nothing here allocates.
 // - One thread uses a client; nothing is locked.
 #pragma once
 
