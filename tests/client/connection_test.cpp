@@ -127,8 +127,9 @@ const Row kRows[] = {
     // Not digits and dots: a name, which does not resolve, though inet_addr reads its start.
     Row("ANameThatDoesNotResolveFailsTheConnect").Server("127.0.0.1 x").Log(kNoConnect)
         .Pauses(kTenRetries),
-    // The tests' hosts file gives this text 127.0.0.1 as a name; as an address it is none.
-    Row("DigitsAndDotsAreAnAddressNeverAName").Server("999.0.0.1").Log(kNoConnect)
+    // Digits and dots that make no address: inet_addr gives all ones, which no connect
+    // reaches, where 0.0.0.0 would reach this host and the peer.
+    Row("DigitsAndDotsThatMakeNoAddressReachNoHost").Server("999.0.0.1").Log(kNoConnect)
         .Pauses(kTenRetries),
     Row("ALogonTooLongForAUnitIsRetriedAtOnce").Server("2130706433").Password(123)
         .Log(Log(kGiveUp, 10, "Logon() failed.\r\n")).Pauses({}),
@@ -186,12 +187,14 @@ TEST_P(Connection, Session) {
     }
     // At each idle call the peer sends the row's next bytes, which the client reads alone on
     // its next pass; after the last, once the replies are in, it closes, unless the client
-    // must end the connection itself: if it has not within ten passes, the peer closes.
+    // must end the connection itself: if it has not within ten passes, the peer closes. A
+    // client still reading ten passes later, on a connection the peer never took, hangs up.
     std::size_t pass = 0;
     client.onIdle = [&] {
         if (pass < row.sends.size()) peer.Send(row.sends[pass]);
         EXPECT_TRUE(pass != row.sends.size() || peer.Expect(row.replies));
-        if (pass++ == row.sends.size() + (row.clientEnds ? 10 : 0)) peer.Close();
+        if (pass == row.sends.size() + (row.clientEnds ? 10 : 0)) peer.Close();
+        if (pass++ == row.sends.size() + 20) client.Disconnect();
     };
     EXPECT_EQ(client.ReceiveLoop(), 0);
     EXPECT_LE(pass, row.sends.size() + 1);
