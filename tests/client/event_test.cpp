@@ -1,5 +1,5 @@
 // Event lines: the parse against the C library's sscanf and where the project's own rules
-// decide, the dispatch of each ID to its handler, and the fuzz target's corpus.
+// decide, and the dispatch of each ID to its handler.
 #include "event_parser.h"
 #include "support/harness.h"
 
@@ -72,14 +72,6 @@ TEST(DispatchEvent, EachKnownIdReachesItsOwnHandlerAndAnUnknownOneNone) {
     for (const char* unknown : {"1008 W n 0", "0", "2147483647 W n 0"})
         EXPECT_EQ(client.DispatchEvent(unknown), 0);
     EXPECT_EQ(client.trace, trace);
-}
-
-// The fuzz target's corpus: streams through the framer, the parser and the dispatcher.
-TEST(FuzzCorpus, ReplaysWithoutAFinding) {
-    for (const auto& file : std::filesystem::directory_iterator(NIMBREL_CORPUS)) {
-        const std::string bytes = test::ReadFile(file.path().string());
-        FuzzReadLoop(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    }
 }
 
 }  // namespace nimbrel
