@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform.h"
 #include "settings.h"
 #include "welcome_client.h"
 

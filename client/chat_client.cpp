@@ -1,5 +1,6 @@
 // The client object: construction, settings and the handlers' default behaviour.
 #include "chat_client.h"
+#include "platform.h"
 
 #include "text.h"
 

@@ -7,12 +7,14 @@
 // - All text lives in fixed-size, NUL-terminated arrays; text longer than its field is
 //   cut to fit, except a unit to send, which is refused whole. Nothing here allocates.
 // - One thread uses a client; nothing is locked.
+// - A program starts the socket library (platform::StartUp, socket_library.h) before its
+//   first Connect, and cleans it up after the last Disconnect.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-#include "platform.h"
+#include "socket_library.h"
 
 #if defined(__MINGW_PRINTF_FORMAT)
 #define NIMBREL_PRINTF(fmt, args) __attribute__((format(__MINGW_PRINTF_FORMAT, fmt, args)))
@@ -54,6 +56,14 @@ class ChatClient {
     // The handler table. A handler's slot is its place in this order of declaration (the
     // number after it), which is not the order of the IDs: event_table.cpp lists the IDs in
     // their own order and names each one's handler. A derived client overrides any of these.
+    // Each is called with the event's fields: `name` and `flags` are empty and 0 for the IDs
+    // that carry text only (1007, 1013, 1014, 1015, 1018, 1019). The bundled chat server
+    // sends 2010 (the name the server knows this client by) after the logon, 1007 (the
+    // channel joined, as text) after a join, 1001 (a user already there) for each one
+    // present, 1002 (a user joined), 1003 (a user left), 1005 (a user spoke, the words as
+    // text) and 1019 (an error, as text). Every default does nothing and returns 1, but
+    // two, which an override calls first: OnEvent1007 keeps the text in `channel`, and
+    // OnEvent2010 keeps the name in `userName`.
     virtual void OnIdle();                                                             // 0
     virtual int OnEvent1001(const char* name, std::uint32_t flags, const char* text);  // 1
     virtual int OnEvent1002(const char* name, std::uint32_t flags, const char* text);  // 2

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "chat_client.h"
+#include "platform.h"
 #include "event_table.h"
 #include "line_buffer.h"
 #include "text.h"

@@ -1,10 +1,11 @@
-// The operating system as the chat client sees it: sockets, waits and error codes.
+// The operating system as the chat client sees it: sockets, waits and error codes. Not
+// installed: a program needs only socket_library.h, which chat_client.h includes.
 //
 // Every call the client makes into the system goes through these functions, so the
 // client's own files hold no system header and a port to another system replaces only
 // the implementation (platform_posix.cpp, platform_win32.cpp). SleepMs and kLimits live in
-// files of their own: tests link their own in their place to see and shorten the client's
-// pauses. Listening, which only tests need, is in listener.h.
+// object files of their own within the library: a test that defines either links its own,
+// and the library's is left out.
 //
 // Results follow the client's convention: 1 for success, 0 for failure, unless a
 // function says otherwise.
@@ -12,21 +13,9 @@
 
 #include <cstdint>
 
+#include "socket_library.h"
+
 namespace nimbrel::platform {
-
-#ifdef _WIN32
-using Socket = std::uintptr_t;  // the width of the system's SOCKET
-#else
-using Socket = int;
-#endif
-
-// All bits set: -1 as a descriptor, INVALID_SOCKET under Windows Sockets.
-inline constexpr Socket kInvalidSocket = static_cast<Socket>(~static_cast<Socket>(0));
-
-// Makes the socket calls usable, asking for `requested` (major version in the low byte)
-// and storing the version provided in `provided`.
-int StartUp(std::uint16_t requested, std::uint16_t& provided);
-void CleanUp();
 
 // The first IPv4 address of `host`, in network byte order.
 int ResolveName(const char* host, std::uint32_t& address);

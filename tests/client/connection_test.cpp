@@ -2,6 +2,7 @@
 // client sends, the framing and dispatch of what it reads, the ends of a connection and the
 // retry policy; and what ships, as the system sees it act: the waits the client blocks in,
 // the limits its socket carries, its pauses in order with its sends.
+#include "platform.h"
 #include "support/harness.h"
 
 // The link-time seam: this SleepMs takes the place of the client's own. It records the

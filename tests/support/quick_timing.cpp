@@ -1,4 +1,4 @@
-// Linked into nimbrel_quick in place of nimbrel_timing: pauses a hundred times shorter and
+// Linked into nimbrel_quick in place of the library's own: pauses a hundred times shorter and
 // limits of a second or so, so that tests of faults and of hundreds of connections take
 // seconds. A vanished peer is found after 1 + 1 * 2 seconds.
 #include <chrono>
