@@ -10,12 +10,7 @@ set(channel ${NIMBREL_CHANNEL})
 configure_file(README.txt.in README.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(nimbrel-task.xml.in nimbrel-task.xml @ONLY NEWLINE_STYLE CRLF)
 
-# The licence, from the Debian copyright file: its Expat paragraphs, unindented.
-file(READ copyright licence)
-string(REGEX REPLACE ".*\nLicense: Expat\n" "" licence "${licence}")
-string(REGEX REPLACE "(^|\n) \\.?" "\\1" licence "${licence}")
-file(CONFIGURE OUTPUT LICENSE.txt CONTENT "Copyright 2026 nimbrel developers\n\n${licence}"
-     NEWLINE_STYLE CRLF)
+configure_file(${PROJECT_SOURCE_DIR}/LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt
               ${CMAKE_CURRENT_BINARY_DIR}/nimbrel-task.xml DESTINATION .)
 
