@@ -13,7 +13,7 @@
 #include <arpa/inet.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -183,39 +183,38 @@ inline bool CutOff(bool cut = true) {
 }
 
 // What the system reports of this process, where a test looks past the program's source.
-// Under wine the waits and the descriptors are wine's own, and Windows Sockets 1.1 sets
-// keepalive alone: there each gives nothing.
+// Under wine the descriptors are wine's own, and Windows Sockets 1.1 sets keepalive alone:
+// there each gives nothing.
 #ifndef _WIN32
-// The timeout of the poll that the main thread blocks in (/proc/self/syscall, on x86-64
-// Linux), once it blocks in one; -1 if it does not. With `interrupt`, a signal then cuts
-// that wait short, as one that a program handles would: the client must take it for a short
-// time-out.
-inline int BlockedWaitMs(bool interrupt = false) {
-    long number = -1, fds = 0, count = 0, timeout = -1;
-    const bool blocked = WaitFor([&] {
-        std::ifstream("/proc/self/syscall") >> number >> std::hex >> fds >> count >> timeout;
-        return number == SYS_poll && count == 1;
-    });
-    if (blocked && interrupt && std::signal(SIGUSR1, [](int) {}) != SIG_ERR)
-        ::syscall(SYS_tgkill, ::getpid(), ::getpid(), SIGUSR1);
-    return blocked ? static_cast<int>(timeout) : -1;
-}
-
-// The limits that a connected socket carries, each option's value in turn; a time's
-// microseconds after a dot.
+// The limits that a connected socket carries, each option's value in turn, read at its own
+// type; the send limit as seconds and microseconds.
 inline std::string SocketLimits(Fd sock) {
     std::string limits;
-    const int options[][2] = {{SOL_SOCKET, SO_KEEPALIVE},      {IPPROTO_TCP, TCP_KEEPIDLE},
-                              {IPPROTO_TCP, TCP_KEEPINTVL},    {IPPROTO_TCP, TCP_KEEPCNT},
-                              {IPPROTO_TCP, TCP_USER_TIMEOUT}, {SOL_SOCKET, SO_SNDTIMEO}};
+    const int options[][2] = {{SOL_SOCKET, SO_KEEPALIVE},
+                              {IPPROTO_TCP, TCP_KEEPIDLE},
+                              {IPPROTO_TCP, TCP_KEEPINTVL},
+                              {IPPROTO_TCP, TCP_KEEPCNT},
+                              {IPPROTO_TCP, TCP_USER_TIMEOUT}};
     for (const auto& [level, name] : options) {
-        long value[2] = {};  // an int, or a timeval
+        int value = -1;
         socklen_t size = sizeof value;
-        if (getsockopt(sock, level, name, value, &size) != 0) continue;
-        limits += std::to_string(value[0]) +
-                  (size == sizeof value ? "." + std::to_string(value[1]) : "") + ' ';
+        limits += std::to_string(getsockopt(sock, level, name, &value, &size) ? -1 : value) + ' ';
     }
-    return limits;
+    timeval send{};
+    socklen_t size = sizeof send;
+    getsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &send, &size);
+    return limits + std::to_string(send.tv_sec) + '.' + std::to_string(send.tv_usec);
+}
+
+// Signals the process after `firstMs` and every second after; 0 stops it. The signal is
+// handled as a program of the library's user may handle one: the call it lands in fails
+// with EINTR, and is not restarted.
+inline void Interrupt(int firstMs) {
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    sigaction(SIGALRM, &action, nullptr);
+    const itimerval timer{{firstMs != 0 ? 1 : 0, 0}, {firstMs / 1000, firstMs % 1000 * 1000}};
+    setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
 // The open sockets of a process, this one by default; valgrind's own descriptors, which a
@@ -229,8 +228,8 @@ inline int OpenSockets(const std::string& process = "self") {
     return sockets;
 }
 #else
-inline int BlockedWaitMs(bool = false) { return 0; }
 inline std::string SocketLimits(Fd) { return ""; }
+inline void Interrupt(int) {}
 inline int OpenSockets(const std::string& = "") { return 0; }
 #endif
 
