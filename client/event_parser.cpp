@@ -120,10 +120,13 @@ void ScanText(const char* line, EventRecord& record) {
     if (*last == '"') *last = '\0';
 }
 
-}  // namespace
-
-// Reads without a branch for each byte: the word-wide steps below hold only where the
-// first byte in memory is the lowest of a word.
+// The line that servers send: "<id> <word> <name> <flags>" with single blanks, within the
+// first 32 bytes and followed by white space or the line's end; the ID of 1 to 9 decimal
+// digits, the flags of 1 to 8 hexadecimal ones. Fills `record`'s ID, name and flags as the
+// byte-wise scan would; false for a line of any other shape, which ParseLine then scans a
+// byte at a time, and always on a big-endian machine. `readable` bytes from `line` may be
+// read: what follows its NUL changes nothing. Reads without a branch for each byte: the
+// word-wide steps below hold only where the first byte in memory is the lowest of a word.
 bool ScanUsual(const char* line, std::size_t readable, EventRecord& record) {
     if (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__) return false;  // the bits would be out of order
     char copy[64] = {};  // zeros after the line's memory read as its end
@@ -167,6 +170,8 @@ bool ScanUsual(const char* line, std::size_t readable, EventRecord& record) {
     record.name[gaps[2] - gaps[1] - 1] = '\0';
     return true;
 }
+
+}  // namespace
 
 int ChatClient::ParseEvent(const char* line, EventRecord& record) {
     ParseLine(line, std::strlen(line) + 1, record);

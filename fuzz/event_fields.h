@@ -6,10 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
-#ifndef _WIN32
-#include <sys/mman.h>
-#endif
 
 #include "chat_client.h"
 #include "event_parser.h"
@@ -21,34 +19,17 @@ inline std::string Fields(long first, const char* name, std::uint32_t flags, con
     return std::to_string(first) + ':' + name + ':' + std::to_string(flags) + ':' + text;
 }
 
-// A copy of `line` whose NUL is the last byte that may be read, as in a string a program
-// hands to ParseEvent: on POSIX a page that cannot be read follows it, so that a parse that
-// reads on past the line faults in any build, not only under the sanitisers.
-inline const char* AtMemoryEnd(const std::string& line) {
-#ifndef _WIN32
-    constexpr std::size_t kRoom = 1 << 16;  // pages of any size fit, and any line
-    static char* const memory = [] {
-        void* m =
-            mmap(nullptr, 2 * kRoom, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (m == MAP_FAILED || mprotect(static_cast<char*>(m) + kRoom, kRoom, PROT_NONE) != 0)
-            std::abort();
-        return static_cast<char*>(m);
-    }();
-    if (line.size() < kRoom)
-        return static_cast<char*>(
-            std::memcpy(memory + kRoom - line.size() - 1, line.c_str(), line.size() + 1));
-#endif
-    static std::string copy;
-    return (copy = line).c_str();
-}
-
 // The line's fields as ParseEvent gives them; empty where the read loop, whose buffer goes
 // on after a line's NUL, would read them otherwise.
 inline std::string Parsed(const char* line) {
     EventRecord r, loop;
     std::memset(&r, 0x5A, sizeof r);  // nothing stale may show through
     std::memset(&loop, 0xA5, sizeof loop);
-    if (ChatClient::ParseEvent(AtMemoryEnd(line), r) != 1) return "";
+    // In memory of its own size, so that the sanitisers catch a parse that reads past it.
+    const std::size_t size = std::strlen(line) + 1;
+    const std::unique_ptr<char[]> exact(new char[size]);
+    if (ChatClient::ParseEvent(static_cast<char*>(std::memcpy(exact.get(), line, size)), r) != 1)
+        return "";
     const std::string memory =
         line + std::string(1, '\0') + "1 W n 1 \"x\" 2 W m " + std::string(64, '2');
     ParseLine(memory.data(), memory.size(), loop);

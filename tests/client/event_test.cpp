@@ -41,20 +41,6 @@ TEST(ParseEvent, AgreesWithScanfAndTheRulesBeyondIt) {
     for (const auto& row : rows) EXPECT_EQ(test::Parsed(row.line.c_str()), row.fields) << row.label;
 }
 
-// The usual line's path takes the lines that servers send, up to its 32nd byte; it leaves
-// any other shape to the byte-wise scan, which gives the same fields (the test above).
-TEST(ParseEvent, ReadsTheUsualLineOnItsFastPathAndLeavesTheRest) {
-    if (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__) GTEST_SKIP() << "a little-endian path";
-    EventRecord r;
-    for (const std::string u :
-         {"1002 W Alice 0010\r", "1 W A!\xE9 1", "123456789 W nnnnnnnnnn ffffffff"})
-        EXPECT_TRUE(ScanUsual(u.c_str(), u.size() + 1, r)) << u;
-    for (const char* other :
-         {" 1 W n 1", "1  W n 1", "1 W  n 1", "1 W n  1", "1\tW n 1", "1 W\tn 1", "1 W n\t1",
-          "1 W n", "1 W n 1\x01", "1x W n 1", "1 W n g", "1 W n 123456789"})
-        EXPECT_FALSE(ScanUsual(other, std::strlen(other) + 1, r)) << other;
-}
-
 // Text-only IDs (slots 7 and 11 to 15) take no name or flags; without a connection the
 // 1005's reply is not sent. An ID without a handler reaches none.
 TEST(DispatchEvent, EachKnownIdReachesItsOwnHandlerAndAnUnknownOneNone) {
