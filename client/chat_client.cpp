@@ -1,7 +1,7 @@
 // The client object: construction, settings and the handlers' default behaviour.
 #include "chat_client.h"
-#include "platform.h"
 
+#include "platform.h"
 #include "text.h"
 
 namespace nimbrel {

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "chat_client.h"
-#include "platform.h"
 #include "event_table.h"
 #include "line_buffer.h"
+#include "platform.h"
 #include "text.h"
 
 namespace nimbrel {

@@ -204,7 +204,8 @@ TEST_P(Connection, Session) {
     EXPECT_TRUE(test::WaitFor([&] { return client.Send("Hi, all!\r\n") == 0; }));
     client.Disconnect();
     EXPECT_EQ(client.ReceiveLoop(), 0);  // without a socket: at once, logging nothing
-    const auto waitedMs = std::chrono::duration_cast<std::chrono::milliseconds>(waited).count();
+    const int waitedMs =
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(waited).count());
     EXPECT_TRUE(row.waitMs == 0 || (waitedMs >= row.waitMs * 9 / 10 && waitedMs < 3 * row.waitMs))
         << waitedMs << " ms";
     EXPECT_EQ(test::OpenSockets(), sockets);  // no attempt leaves its socket open

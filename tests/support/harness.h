@@ -213,7 +213,8 @@ inline void Interrupt(int firstMs) {
     struct sigaction action {};
     action.sa_handler = [](int) {};
     sigaction(SIGALRM, &action, nullptr);
-    const itimerval timer{{firstMs != 0 ? 1 : 0, 0}, {firstMs / 1000, firstMs % 1000 * 1000}};
+    const itimerval timer{{firstMs != 0 ? 1 : 0, 0},
+                          {firstMs / 1000, suseconds_t{firstMs % 1000} * 1000}};
     setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
