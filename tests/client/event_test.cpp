@@ -1,6 +1,5 @@
 // Event lines: the parse against the C library's sscanf and where the project's own rules
 // decide, and the dispatch of each ID to its handler.
-#include "event_parser.h"
 #include "support/harness.h"
 
 namespace nimbrel {
