@@ -124,11 +124,14 @@ void ScanText(const char* line, EventRecord& record) {
 // first 32 bytes and followed by white space or the line's end; the ID of 1 to 9 decimal
 // digits, the flags of 1 to 8 hexadecimal ones. Fills `record`'s ID, name and flags as the
 // byte-wise scan would; false for a line of any other shape, which ParseLine then scans a
-// byte at a time, and always on a big-endian machine. `readable` bytes from `line` may be
-// read: what follows its NUL changes nothing. Reads without a branch for each byte: the
-// word-wide steps below hold only where the first byte in memory is the lowest of a word.
+// byte at a time. `readable` bytes from `line` may be read: what follows its NUL changes
+// nothing. Reads without a branch for each byte: the word-wide steps below hold only where
+// the first byte in memory is the lowest of a word, and need gcc's or clang's count of
+// trailing zeros. Elsewhere, or built with NIMBREL_BYTE_SCAN, every line is scanned a byte
+// at a time, with the same results.
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && \
+    !defined(NIMBREL_BYTE_SCAN)
 bool ScanUsual(const char* line, std::size_t readable, EventRecord& record) {
-    if (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__) return false;  // the bits would be out of order
     char copy[64] = {};  // zeros after the line's memory read as its end
     const char* head = line;
     if (readable < sizeof copy) head = static_cast<const char*>(std::memcpy(copy, line, readable));
@@ -170,6 +173,9 @@ bool ScanUsual(const char* line, std::size_t readable, EventRecord& record) {
     record.name[gaps[2] - gaps[1] - 1] = '\0';
     return true;
 }
+#else
+bool ScanUsual(const char*, std::size_t, EventRecord&) { return false; }
+#endif
 
 }  // namespace
 
