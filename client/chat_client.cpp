@@ -15,7 +15,8 @@ ChatClient::ChatClient() noexcept
       server{},
       homeChannel{},
       channel{},
-      port(kDefaultPort) {}
+      port(kDefaultPort),
+      stopState(0) {}
 
 ChatClient::~ChatClient() { CloseLog(); }
 

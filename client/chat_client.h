@@ -5,12 +5,16 @@
 // - Operations that report a result return 1 for success and 0 for failure. ReceiveLoop
 //   always returns 0; event handlers return 1, and nobody reads it.
 // - All text lives in fixed-size, NUL-terminated arrays; text longer than its field is
-//   cut to fit, except a unit to send, which is refused whole. Nothing here allocates.
-// - One thread uses a client; nothing is locked.
+//   cut to fit, except a unit to send, which is refused whole. The read path allocates
+//   nothing; a name lookup and the log's file are the C library's to allocate.
+// - One thread uses a client; nothing is locked. Stop alone may be called from anywhere.
 // - A program starts the socket library (platform::StartUp, socket_library.h) before its
 //   first Connect, and cleans it up after the last Disconnect.
 #pragma once
 
+#include <nimbrel/version.h>
+
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -48,14 +52,15 @@ struct EventRecord {
 class ChatClient {
   public:
     ChatClient() noexcept;
-    // Not virtual: a program destroys its client as its own type. Closes the log, not the socket.
-    ~ChatClient();
+    // Closes the log, not the socket. Virtual, so that a derived client may be deleted
+    // through a pointer to this class.
+    virtual ~ChatClient();
     ChatClient(const ChatClient&) = delete;
     ChatClient& operator=(const ChatClient&) = delete;
 
     // The handler table. A handler's slot is its place in this order of declaration (the
-    // number after it), which is not the order of the IDs: event_table.cpp lists the IDs in
-    // their own order and names each one's handler. A derived client overrides any of these.
+    // number after it), which is not the order of the IDs: each handler is named for the ID
+    // it receives. A derived client overrides any of these.
     // Each is called with the event's fields: `name` and `flags` are empty and 0 for the IDs
     // that carry text only (1007, 1013, 1014, 1015, 1018, 1019). The bundled chat server
     // sends 2010 (the name the server knows this client by) after the logon, 1007 (the
@@ -105,8 +110,19 @@ class ChatClient {
     // 5 s apart after a failed connect, at once after a failed logon. 0 when all failed.
     int ConnectAndLogon();
     // Reads the server's stream and dispatches its event lines, calling OnIdle at least
-    // once a second, until the connection ends. Always returns 0.
+    // once a second, until the connection ends or the client is stopped. Always returns 0.
     int ReceiveLoop();
+
+    // Asks the client to stop, from a signal handler, another thread or a handler: within
+    // a second ConnectAndLogon returns 0 (its pauses and a connect's wait cut short, the
+    // socket closed) and ReceiveLoop returns, dispatching nothing more; the log says
+    // "Stopped on request." once. Both keep returning 0 at once until Resume.
+    // Async-signal-safe: it only sets a lock-free atomic.
+    void Stop() noexcept;
+    // Whether the client is stopped: a Stop has come since construction or the last Resume.
+    bool Stopped() const noexcept;
+    // Lets a stopped client connect again; called on the client's own thread, between calls.
+    void Resume() noexcept;
 
     // Splits one NUL-terminated server line into `record`; never fails.
     static int ParseEvent(const char* line, EventRecord& record);
@@ -124,6 +140,14 @@ class ChatClient {
     char homeChannel[kNameSize];
     char channel[kNameSize];
     std::uint16_t port;
+
+  private:
+    // Logs the stop the first time it is seen; whether the client is stopped.
+    bool StopSeen();
+
+    // 0 while running, 1 once stopped, 2 once that stop is logged.
+    std::atomic<int> stopState;
+    static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may set stopState");
 };
 
 }  // namespace nimbrel

@@ -33,7 +33,8 @@ int ChatClient::Connect() {
         return 0;
     }
     sock = platform::OpenTcpSocket();
-    return sock == platform::kInvalidSocket ? 0 : platform::ConnectTo(sock, address, port);
+    return sock == platform::kInvalidSocket ? 0
+                                            : platform::ConnectTo(sock, address, port, stopState);
 }
 
 int ChatClient::Logon() { return Send("%c%c%s\r\n%s\r\n", 3, 4, logonName, password); }
@@ -55,27 +56,44 @@ void ChatClient::Disconnect() {
     sock = platform::kInvalidSocket;
 }
 
+void ChatClient::Stop() noexcept {
+    int running = 0;
+    stopState.compare_exchange_strong(running, 1);
+}
+
+bool ChatClient::Stopped() const noexcept { return stopState.load() != 0; }
+
+void ChatClient::Resume() noexcept { stopState.store(0); }
+
+// A stop is no failure: it is logged once, as itself, and the call that sees it logs
+// nothing else.
+bool ChatClient::StopSeen() {
+    int state = 1;
+    if (stopState.compare_exchange_strong(state, 2)) Log("Stopped on request.");
+    return state != 0;
+}
+
 int ChatClient::ConnectAndLogon() {
+    if (StopSeen()) return 0;
     Log("Attempting to connect...");
     for (int attempt = 1; attempt <= kLogonAttempts; ++attempt) {
-        if (!Connect()) {
-            Log("Connect() failed.");
-            Disconnect();
-            platform::SleepMs(kRetryPauseMs);
-            continue;
+        const bool connected = Connect() != 0;
+        if (connected && Logon()) {
+            platform::SleepMs(kJoinPauseMs, stopState);
+            if (StopSeen()) break;
+            // No reply is awaited; a join that failed to send shows as a broken connection
+            // in the next read.
+            Send("/join %s\r\n", homeChannel);
+            return 1;
         }
-        if (!Logon()) {
-            Log("Logon() failed.");
-            Disconnect();
-            continue;
-        }
-        platform::SleepMs(kJoinPauseMs);
-        // No reply is awaited; a join that failed to send shows as a broken connection in
-        // the next read.
-        Send("/join %s\r\n", homeChannel);
-        return 1;
+        if (StopSeen()) break;  // a connect that the stop cut short failed for it
+        Log(connected ? "Logon() failed." : "Connect() failed.");
+        Disconnect();
+        if (!connected) platform::SleepMs(kRetryPauseMs, stopState);
+        if (StopSeen()) break;
     }
-    Log("Unable to log on after %d tries - giving up.", kLogonAttempts);
+    Disconnect();
+    if (!Stopped()) Log("Unable to log on after %d tries - giving up.", kLogonAttempts);
     return 0;
 }
 
@@ -89,7 +107,9 @@ int ChatClient::ReceiveLoop() {
         // made and the loop takes it as one that returned 0, so the connection ends now, not
         // at the server's next byte. A wait that fails is read as ready: the recv that
         // follows reports it.
-        if (room == 0 || platform::WaitReadable(sock, kIdleWaitMs) != 0) {
+        const bool ready = room == 0 || platform::WaitReadable(sock, kIdleWaitMs, stopState) != 0;
+        if (StopSeen()) return 0;
+        if (ready) {
             const int received = room == 0 ? 0 : platform::ReceiveBytes(sock, area, room);
             if (received <= 0) {
                 // An orderly end of the stream is no error: a code read then would be stale.
@@ -99,10 +119,12 @@ int ChatClient::ReceiveLoop() {
             }
             buffer.Commit(received);
             // Only lines that start with a decimal event ID are events; the rest, empty
-            // lines included, is dropped.
+            // lines included, is dropped. A handler may stop the client: the lines after
+            // its own wait unread.
             std::size_t readable = 0;
             while (char* line = buffer.NextLine(readable)) {
                 if (IsDigit(line[0])) DispatchLine(*this, line, readable);
+                if (StopSeen()) return 0;
             }
         }
         OnIdle();

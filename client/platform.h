@@ -11,6 +11,7 @@
 // function says otherwise.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "socket_library.h"
@@ -33,27 +34,46 @@ struct Limits {
 };
 extern const Limits kLimits;
 
+// A client's stop, which the waits below are handed: once it is not 0, a wait ends early.
+// Each looks at it at least every kStopCheckMs, so a stop made on another thread ends it
+// within that; a signal caught on the waiting thread cuts a wait short at once.
+using StopFlag = std::atomic<int>;
+inline constexpr int kStopCheckMs = 100;
+
+// Runs `wait(ms)` for `timeoutMs` in all, a slice of at most kStopCheckMs at a time, until
+// it gives a result that is not 0 or `stop` is set: that result, or 0.
+template <typename Wait>
+int WaitInSlices(int timeoutMs, const StopFlag& stop, Wait wait) {
+    for (int left = timeoutMs; left > 0 && stop.load() == 0; left -= kStopCheckMs) {
+        if (const int result = wait(left < kStopCheckMs ? left : kStopCheckMs)) return result;
+    }
+    return 0;
+}
+
 // A TCP stream socket, or kInvalidSocket.
 Socket OpenTcpSocket();
-// Blocks until connected or failed, at most kLimits.connectMs, and then watches the
-// connection with keepalive probes. `address` is in network byte order, `port` is not. A
-// connection whose limits cannot be set is given up: 0, as for a failed connect.
-int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port);
+// Blocks until connected or failed, at most kLimits.connectMs or until `stop` is set, and
+// then watches the connection with keepalive probes. `address` is in network byte order,
+// `port` is not. A connection whose limits cannot be set is given up: 0, as for a failed
+// connect, and as for one that was stopped.
+int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port, const StopFlag& stop);
 // One send call; never raises a signal. Returns what the system returned: negative on
 // failure. A send that cannot be queued within kLimits.sendMs fails, and shuts the
 // connection down both ways, so that the next read ends it.
 int SendBytes(Socket sock, const char* bytes, int length);
 // One receive call: 0 at the end of the stream or when `length` is 0, negative on error.
 int ReceiveBytes(Socket sock, char* bytes, int length);
-// Waits until `sock` is readable or `timeoutMs` passes: 0 on time-out, positive when
-// readable (the end of the stream and errors read as readable), negative on failure.
-int WaitReadable(Socket sock, int timeoutMs);
+// Waits until `sock` is readable, `timeoutMs` passes or `stop` is set: 0 on time-out or
+// stop, positive when readable (the end of the stream and errors read as readable),
+// negative on failure.
+int WaitReadable(Socket sock, int timeoutMs, const StopFlag& stop);
 void CloseSocket(Socket sock);
 
 // The calling thread's last error code, as the system numbers it.
 unsigned LastError();
 
-// Suspends the calling thread. The seam for tests: see the top of this file.
-void SleepMs(unsigned milliseconds);
+// Suspends the calling thread for `milliseconds`, or until `stop` is set. The seam for
+// tests: see the top of this file.
+void SleepMs(unsigned milliseconds, const StopFlag& stop);
 
 }  // namespace nimbrel::platform

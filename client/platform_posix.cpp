@@ -101,14 +101,19 @@ Socket OpenTcpSocket() {
 // Without a limit, a connect to a host that drops requests takes minutes: it is made
 // without blocking, and waited for. A connection without its limits could wait for ever on
 // a vanished server: it is given up, not used.
-int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port) {
+// A signal that does not stop the client only ends a slice of the wait early.
+int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port, const StopFlag& stop) {
     const sockaddr_in target = SocketAddress(address, port);
     const int flags = ::fcntl(sock, F_GETFL);
     if (flags < 0 || ::fcntl(sock, F_SETFL, flags | O_NONBLOCK) != 0) return 0;
+    const auto writable = [sock](int ms) {
+        const int ready = Wait(sock, POLLOUT, ms);
+        return ready < 0 && errno == EINTR ? 0 : ready;
+    };
     int error = 0;
     socklen_t length = sizeof error;
     if (::connect(sock, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
-        (errno != EINPROGRESS || Wait(sock, POLLOUT, kLimits.connectMs) != 1 ||
+        (errno != EINPROGRESS || WaitInSlices(kLimits.connectMs, stop, writable) != 1 ||
          ::getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)) {
         return 0;
     }
@@ -136,9 +141,10 @@ int ReceiveBytes(Socket sock, char* bytes, int length) {
 // Like select, poll reports the end of the stream and errors as readable. An interrupted
 // wait is a short time-out, not a fault for recv to report. poll would skip a closed
 // socket and only time out, for ever; select fails on it, and so does this.
-int WaitReadable(Socket sock, int timeoutMs) {
+int WaitReadable(Socket sock, int timeoutMs, const StopFlag& stop) {
     if (sock == kInvalidSocket) return -1;
-    const int ready = Wait(sock, POLLIN, timeoutMs);
+    const int ready =
+        WaitInSlices(timeoutMs, stop, [sock](int ms) { return Wait(sock, POLLIN, ms); });
     return ready < 0 && errno == EINTR ? 0 : ready;
 }
 

@@ -6,13 +6,14 @@
 
 namespace nimbrel::platform {
 
-void SleepMs(unsigned milliseconds) {
-    timespec left{};
-    left.tv_sec = static_cast<time_t>(milliseconds / 1000);
-    left.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-    // A signal that does not end the process cuts the pause short; sleep the rest.
-    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
-    }
+void SleepMs(unsigned milliseconds, const StopFlag& stop) {
+    WaitInSlices(static_cast<int>(milliseconds), stop, [](int ms) {
+        timespec left{0, ms * 1000000L};
+        // A signal that does not stop the client cuts the slice short; sleep the rest.
+        while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+        }
+        return 0;
+    });
 }
 
 }  // namespace nimbrel::platform

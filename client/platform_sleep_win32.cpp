@@ -5,6 +5,11 @@
 
 namespace nimbrel::platform {
 
-void SleepMs(unsigned milliseconds) { Sleep(milliseconds); }
+void SleepMs(unsigned milliseconds, const StopFlag& stop) {
+    WaitInSlices(static_cast<int>(milliseconds), stop, [](int ms) {
+        Sleep(static_cast<DWORD>(ms));
+        return 0;
+    });
+}
 
 }  // namespace nimbrel::platform

@@ -49,14 +49,16 @@ Socket OpenTcpSocket() { return socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); }
 // Without a limit, a connect to a host that drops requests takes minutes: it is made
 // without blocking, and waited for. A connect that fails shows in select's error set. A
 // connection that cannot be made blocking again, or watched, is given up, not used.
-int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port) {
+int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port, const StopFlag& stop) {
     const sockaddr_in target = SocketAddress(address, port);
     u_long nonBlocking = 1;
     if (ioctlsocket(sock, FIONBIO, &nonBlocking) != 0) return 0;
     fd_set done, failed;
     if (connect(sock, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
         (WSAGetLastError() != WSAEWOULDBLOCK ||
-         Wait(sock, nullptr, &done, &failed, kLimits.connectMs) != 1 || !FD_ISSET(sock, &done))) {
+         WaitInSlices(kLimits.connectMs, stop,
+                      [&](int ms) { return Wait(sock, nullptr, &done, &failed, ms); }) != 1 ||
+         !FD_ISSET(sock, &done))) {
         return 0;
     }
     nonBlocking = 0;
@@ -82,9 +84,10 @@ int SendBytes(Socket sock, const char* bytes, int length) {
 
 int ReceiveBytes(Socket sock, char* bytes, int length) { return recv(sock, bytes, length, 0); }
 
-int WaitReadable(Socket sock, int timeoutMs) {
+int WaitReadable(Socket sock, int timeoutMs, const StopFlag& stop) {
     fd_set readable;
-    return Wait(sock, &readable, nullptr, nullptr, timeoutMs);
+    return WaitInSlices(timeoutMs, stop,
+                        [&](int ms) { return Wait(sock, &readable, nullptr, nullptr, ms); });
 }
 
 void CloseSocket(Socket sock) { closesocket(sock); }

@@ -28,8 +28,7 @@ inline std::string Parsed(const char* line) {
     // In memory of its own size, so that the sanitisers catch a parse that reads past it.
     const std::size_t size = std::strlen(line) + 1;
     const std::unique_ptr<char[]> exact(new char[size]);
-    if (ChatClient::ParseEvent(static_cast<char*>(std::memcpy(exact.get(), line, size)), r) != 1)
-        return "";
+    ChatClient::ParseEvent(static_cast<char*>(std::memcpy(exact.get(), line, size)), r);
     const std::string memory =
         line + std::string(1, '\0') + "1 W n 1 \"x\" 2 W m " + std::string(64, '2');
     ParseLine(memory.data(), memory.size(), loop);

@@ -2,11 +2,15 @@
 // "!users" said there with the number of users present besides itself.
 //
 //   scribe [SERVER [PORT [CHANNEL]]]      (127.0.0.1, 6112, "The Void")
+//   scribe --version                      the client library it was built with
 //
-// It logs on as "Scribe" with no password and ends when the connection does: 0 if it was
-// connected, 1 if it never was.
+// It logs on as "Scribe" with no password and ends when the connection does, or when it is
+// stopped (Ctrl-C, SIGTERM): 0 if it was connected or stopped, 1 if it never connected.
+// RunScribe is the whole program: main.cpp calls it, from the program itself or from the
+// bot built as a shared library.
 #include <nimbrel/chat_client.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,9 +57,16 @@ class Scribe : public nimbrel::ChatClient {
 
 Scribe scribe;  // about 1 KB of text fields: kept off the stack
 
+// A stop may come at any moment; Stop is the one call that is safe here.
+extern "C" void StopScribe(int) { scribe.Stop(); }
+
 }  // namespace
 
-int main(int argc, char** argv) {
+int RunScribe(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("scribe, built with nimbrel %s\n", NIMBREL_VERSION);
+        return 0;
+    }
     const char* server = argc > 1 ? argv[1] : "127.0.0.1";
     const long port = argc > 2 ? std::strtol(argv[2], nullptr, 10) : nimbrel::kDefaultPort;
     if (port < 1 || port > 65535) {
@@ -70,11 +81,13 @@ int main(int argc, char** argv) {
     scribe.OpenLog("scribe.log");  // its connections; without it, it runs silently
     scribe.SetLogonInfo("Scribe", "", server, static_cast<std::uint16_t>(port));
     scribe.SetHomeChannel(argc > 3 ? argv[3] : "The Void");
+    std::signal(SIGINT, StopScribe);
+    std::signal(SIGTERM, StopScribe);
     const int connected = scribe.ConnectAndLogon();
     if (connected) scribe.ReceiveLoop();
     scribe.Disconnect();
     scribe.CloseLog();
     nimbrel::platform::CleanUp();
     std::fflush(stdout);
-    return connected ? 0 : 1;
+    return connected || scribe.Stopped() ? 0 : 1;
 }

@@ -3,10 +3,6 @@
 // times shorter (nimbrel_quick), a realistic session checked byte by byte, hundreds of times
 // cut and ended at random, then a server that vanishes. Its give-up at the real pace, 5 s
 // between attempts, is shown by the package's check under systemd (tests/service).
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <regex>
 
 #include "support/harness.h"
@@ -24,8 +20,8 @@ const bool kWine = NIMBREL_WINE;  // the program under test is a Windows build
 const std::string kSession =
     "2010 NAME Welcomer 0000\r\n1007 CHANNEL \"The Void\"\r\n1001 USER Ann 0000\r\n1002 JOIN "
     "Alice 0010\r\n1002 JOIN\r\n1002 JOIN %s%n%x 0010\r\n1002 JOIN Welcomer 0\r\n1005 TALK Ann 0 "
-    "\"1002 JOIN x 0\"\r\n1003 LEAVE Ann 0\r\n1008 W n 0\r\nhello\r\n 1002 JOIN Sp 0\r\n1002 JOIN "
-    "Nul\0x 0\r\n1007 CHANNEL \"Other\"\r\n"s;
+    "\"1002 JOIN x 0\"\r\n1003 LEAVE Ann 0\r\n1008 W n 0\r\nhello\r\n\r\n 1002 JOIN Sp 0\r\n"
+    "1002 JOIN Nul\0x 0\r\n1007 CHANNEL \"Other\"\r\n"s;
 const std::string kReplies =
     "Hi, all!\r\nHi, Alice!\r\nHi, !\r\nHi, %s%n%x!\r\nHi, Welcomer!\r\nHi, Nul!\r\nHi, all!\r\n";
 
@@ -36,31 +32,13 @@ class EndToEnd : public ::testing::Test {
         server.Listen();
     }
     void TearDown() override {
-        if (pid > 0 && ::kill(pid, SIGTERM) == 0) Exit(20s);
+        if (pid > 0 && ::kill(pid, SIGTERM) == 0) test::Exit(pid, 20s);
     }
-    // Starts `program` (a Windows build under wine) with `args` in the scratch directory,
-    // its standard output to a file there.
+    // Starts `program` (a Windows build under wine) with `args` in the scratch directory.
     void Start(const char* program, std::vector<const char*> args = {}, const char* preload = "") {
         args.insert(args.begin(), program);
         if (kWine) args.insert(args.begin(), "wine");
-        args.push_back(nullptr);
-        if ((pid = ::fork()) == 0) {
-            if (::chdir(dir.path.c_str()) == 0 && std::freopen("stdout", "w", stdout)) {
-                // The loader splits LD_PRELOAD at blanks: the shim goes by a name without one.
-                ::setenv("LD_PRELOAD", ::symlink(preload, "shim.so") == 0 ? "./shim.so" : "", 1);
-                ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);  // the shim comes first
-                ::execvp(args[0], const_cast<char**>(args.data()));
-            }
-            ::_exit(127);
-        }
-    }
-    // Its exit code, once it has ended within `limit`; -1 for a signal or no end.
-    int Exit(std::chrono::seconds limit) {
-        int status = 0;
-        if (!test::WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit))
-            return -1;
-        pid = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        pid = test::Start(dir, args, preload);
     }
     std::string Read(const char* leaf) { return test::ReadFile(dir.File(leaf)); }
 
@@ -74,7 +52,7 @@ class EndToEnd : public ::testing::Test {
 // WSAStartup that reports version 1.0.
 TEST_F(EndToEnd, UnusableSocketsStopTheStart) {
     Start(kWine ? NIMBREL_OLD_SOCKETS_EXE : NIMBREL_EXE, {}, kWine ? "" : NIMBREL_NO_SOCKET_SHIM);
-    EXPECT_EQ(Exit(20s), 1);
+    EXPECT_EQ(test::Exit(pid, 20s), 1);
     EXPECT_EQ(Read("stdout"), kWine ? "Incorrect socket library version.\r\n"  // a text stream
                                     : "Cannot initialize socket library.\n");
     EXPECT_EQ(Read("nimbrel.log"), kEarlier);
@@ -114,7 +92,7 @@ TEST_F(EndToEnd, AnswersEverySessionThenGivesUpOnAVanishedServer) {
         EXPECT_EQ(test::OpenSockets(std::to_string(pid)), 1);
         ASSERT_TRUE(test::CutOff());
         // Found after 1 + 1 * 2 s, then ten connects of 1 s: each limit ten times that.
-        EXPECT_EQ(Exit(100s), 0);
+        EXPECT_EQ(test::Exit(pid, 100s), 0);
         log +=
             "recv() returned -1, error code 110\r\n" + test::Log(test::kGiveUp, 10, test::kFailed);
     }

@@ -22,4 +22,19 @@ TEST(ActivityLog, AppendsCrLfLinesAtOnceAndOnlyWhileTheFirstLogIsOpen) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("other")));
 }
 
+// A bot deleted through a pointer to the client runs its own destructor, which gives up
+// what its members hold, and the client's, which closes the log.
+TEST(ChatClient, DeletedThroughItsBaseItRunsEveryDestructor) {
+    struct Bot : ChatClient {
+        std::shared_ptr<int> held = std::make_shared<int>();  // a leak, if left
+    };
+    test::TempDir dir;
+    auto* bot = new Bot;
+    const std::weak_ptr<int> held = bot->held;
+    ChatClient* client = bot;
+    EXPECT_EQ(client->OpenLog(dir.File("log").c_str()), 1);
+    delete client;
+    EXPECT_TRUE(held.expired());
+}
+
 }  // namespace nimbrel

@@ -14,12 +14,12 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #endif
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -73,16 +73,17 @@ class RecordingClient : public ChatClient {
         trace += Fields(slot, name, flags, text) + ';';
         if (slot == 5 && !Send("%s\r\n", text)) trace += "unsent;";
         if (slot == hangUpAt) Disconnect();
+        if (slot == stopAt) Stop();
     }
 
   public:
     std::string trace;
-    std::atomic<int> idles{0};
     std::function<void()> onIdle = [] {};
     int hangUpAt = 0;  // the slot whose call closes the connection, as a handler may
+    int stopAt = 0;    // the slot whose call stops the client
     using ChatClient::sock, ChatClient::userName, ChatClient::channel;
     void OnIdle() override {
-        ++idles, trace += trace.empty() || trace.back() == '.' ? "" : ".";
+        trace += trace.empty() || trace.back() == '.' ? "" : ".";
         onIdle();
     }
     // clang-format off
@@ -216,6 +217,32 @@ inline void Interrupt(int firstMs) {
     const itimerval timer{{firstMs != 0 ? 1 : 0, 0},
                           {firstMs / 1000, suseconds_t{firstMs % 1000} * 1000}};
     setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
+// Starts `args` (the program first) in `dir`, its standard output to the file "stdout" there,
+// with the shared object `preload` preloaded, if one is named: its process ID.
+inline pid_t Start(const TempDir& dir, std::vector<const char*> args, const char* preload = "") {
+    args.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(dir.path.c_str()) == 0 && std::freopen("stdout", "w", stdout)) {
+            // The loader splits LD_PRELOAD at blanks: the shim goes by a name without one.
+            ::setenv("LD_PRELOAD", ::symlink(preload, "shim.so") == 0 ? "./shim.so" : "", 1);
+            ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);  // the shim comes first
+            ::execvp(args[0], const_cast<char**>(args.data()));
+        }
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// The exit code of the process `pid` once it has ended within `limit`, and then no process
+// in `pid`; -1 for a signal or no end.
+inline int Exit(pid_t& pid, std::chrono::seconds limit) {
+    int status = 0;
+    if (!WaitFor([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, limit)) return -1;
+    pid = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // The open sockets of a process, this one by default; valgrind's own descriptors, which a
