@@ -23,17 +23,14 @@ TEST(ActivityLog, AppendsCrLfLinesAtOnceAndOnlyWhileTheFirstLogIsOpen) {
 }
 
 // A bot deleted through a pointer to the client runs its own destructor, which gives up
-// what its members hold, and the client's, which closes the log.
-TEST(ChatClient, DeletedThroughItsBaseItRunsEveryDestructor) {
+// what its members hold.
+TEST(ChatClient, DeletedThroughItsBaseItRunsTheBotsDestructor) {
     struct Bot : ChatClient {
         std::shared_ptr<int> held = std::make_shared<int>();  // a leak, if left
     };
-    test::TempDir dir;
     auto* bot = new Bot;
     const std::weak_ptr<int> held = bot->held;
-    ChatClient* client = bot;
-    EXPECT_EQ(client->OpenLog(dir.File("log").c_str()), 1);
-    delete client;
+    delete static_cast<ChatClient*>(bot);
     EXPECT_TRUE(held.expired());
 }
 

@@ -2,6 +2,8 @@
 // loopback checks every byte it sends, and its transcript; a SIGTERM stops it within 2 s,
 // connected or between its attempts, as a stop and not a failure. NIMBREL_SCRIBE names the
 // program; tests/library/check_example builds it against an installed library and runs this.
+// A bot that a test leaves running ends by itself: with the connection that the test's
+// server closes, or when its ten attempts have failed.
 #include <cstdlib>
 
 #include "support/harness.h"
@@ -20,9 +22,6 @@ class Scribe : public ::testing::Test {
     }
     // SIGTERM, then its exit code, once it has ended within 2 s.
     int Stop() { return pid > 0 && ::kill(pid, SIGTERM) == 0 ? test::Exit(pid, 2s) : -1; }
-    void TearDown() override {
-        if (pid > 0 && ::kill(pid, SIGKILL) == 0) test::Exit(pid, 20s);
-    }
     std::string Log() { return test::ReadFile(dir.File("scribe.log")); }
 
     test::TempDir dir;
