@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -222,11 +223,14 @@ int main(int argc, char** argv) {
     rusage usage{};
     ::wait4(bot, &status, 0, &usage);
     ::close(fd);
-    std::string cleanup = std::string("rm -rf ") + directory;
-    if (std::system(cleanup.c_str()) != 0) Fail("removing the bot's directory");
+    std::error_code failed;
+    std::filesystem::remove_all(directory, failed);
+    if (failed) Fail("removing the bot's directory");
 
     const auto at = [&](double q) {
-        return micros.empty() ? 0.0 : micros[static_cast<std::size_t>(q * (micros.size() - 1))];
+        return micros.empty()
+                   ? 0.0
+                   : micros[static_cast<std::size_t>(q * static_cast<double>(micros.size() - 1))];
     };
     std::printf(
         "events_per_s=%.0f greetings_per_s=%.0f p50_us=%.1f p90_us=%.1f p99_us=%.1f "
