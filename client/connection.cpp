@@ -66,10 +66,10 @@ bool ChatClient::Stopped() const noexcept { return stopState.load() != 0; }
 void ChatClient::Resume() noexcept { stopState.store(0); }
 
 // A stop is no failure: it is logged once, as itself, and the call that sees it logs
-// nothing else.
+// nothing else. Read first, so that a running client's look, once a line, writes nothing.
 bool ChatClient::StopSeen() {
-    int state = 1;
-    if (stopState.compare_exchange_strong(state, 2)) Log("Stopped on request.");
+    int state = stopState.load();
+    if (state == 1 && stopState.compare_exchange_strong(state, 2)) Log("Stopped on request.");
     return state != 0;
 }
 
