@@ -30,8 +30,9 @@ int main() {
         return 1;
     }
 
-    // Without a log the program runs silently.
-    client.OpenLog("nimbrel.log");
+    // nimbrel.log, or the instance's own, such as nimbrel-frontdoor.log. Without a log the
+    // program runs silently.
+    client.OpenLog(NIMBREL_LOG);
     // The chat server's own port, which a client has from the start.
     client.SetLogonInfo(NIMBREL_NAME, NIMBREL_PASSWORD, NIMBREL_SERVER, nimbrel::kDefaultPort);
     client.SetHomeChannel(NIMBREL_CHANNEL);
