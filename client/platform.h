@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 
 #include "socket_library.h"
 
@@ -68,6 +69,11 @@ int ReceiveBytes(Socket sock, char* bytes, int length);
 // negative on failure.
 int WaitReadable(Socket sock, int timeoutMs, const StopFlag& stop);
 void CloseSocket(Socket sock);
+
+// Appends `length` bytes to the end of `file`, opened for appending, in one write that
+// bypasses the stream's buffer: 1 if all of them reached the file. A write that a full disk
+// cut short is taken back, so the file never ends in part of them.
+int AppendWhole(std::FILE* file, const char* bytes, int length);
 
 // The calling thread's last error code, as the system numbers it.
 unsigned LastError();

@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -149,6 +150,18 @@ int WaitReadable(Socket sock, int timeoutMs, const StopFlag& stop) {
 }
 
 void CloseSocket(Socket sock) { ::close(sock); }
+
+int AppendWhole(std::FILE* file, const char* bytes, int length) {
+    const int fd = ::fileno(file);
+    const ssize_t written = ::write(fd, bytes, static_cast<std::size_t>(length));
+    if (written == length) return 1;
+    // Opened for appending, the part written ends the file: cut it off again.
+    struct stat status {};
+    const bool takenBack = written > 0 && ::fstat(fd, &status) == 0 &&
+                           ::ftruncate(fd, status.st_size - written) == 0;
+    static_cast<void>(takenBack);  // if not, the next line still starts after the part
+    return 0;
+}
 
 unsigned LastError() { return static_cast<unsigned>(errno); }
 

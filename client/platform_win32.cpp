@@ -1,4 +1,5 @@
 // The platform layer on Windows Sockets 1.1 (<winsock.h>, linked with wsock32).
+#include <io.h>
 #include <winsock.h>
 
 #include <cstring>
@@ -93,6 +94,15 @@ int WaitReadable(Socket sock, int timeoutMs, const StopFlag& stop) {
 void CloseSocket(Socket sock) { closesocket(sock); }
 
 // The socket calls' own numbers, such as 10061 for a refused connect and 10054 for a reset.
+int AppendWhole(std::FILE* file, const char* bytes, int length) {
+    const int fd = _fileno(file);
+    const int written = _write(fd, bytes, static_cast<unsigned>(length));
+    if (written == length) return 1;
+    // Opened for appending, the part written ends the file: cut it off again.
+    if (written > 0) _chsize(fd, _filelength(fd) - written);
+    return 0;
+}
+
 unsigned LastError() { return static_cast<unsigned>(WSAGetLastError()); }
 
 }  // namespace nimbrel::platform

@@ -3,6 +3,10 @@
 // times shorter (nimbrel_quick), a realistic session checked byte by byte, hundreds of times
 // cut and ended at random, then a server that vanishes. Its give-up at the real pace, 5 s
 // between attempts, is shown by the package's check under systemd (tests/service).
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+
+#include <cstring>
 #include <regex>
 
 #include "support/harness.h"
@@ -99,6 +103,33 @@ TEST_F(EndToEnd, AnswersEverySessionThenGivesUpOnAVanishedServer) {
     // A close, or a reset (Linux's and Windows' codes), ends a connection of the session.
     const std::regex ended("recv\\(\\) returned (0, error code 0|-1, error code (104|10054))\r");
     EXPECT_EQ(std::regex_replace(Read("nimbrel.log"), ended, "recv() ended\r"), log);
+}
+
+// The log's disk fills in the middle of a line: the line is lost whole, never torn, and once
+// there is room again the next line is whole. The disk is a file system of two pages: the
+// log fills the first but 10 bytes, a filler the second.
+TEST_F(EndToEnd, AFullDiskLosesALineWholeAndTheNextIsWhole) {
+    ASSERT_EQ(::mount("tmpfs", dir.path.c_str(), "tmpfs", 0, "size=8k"), 0) << strerror(errno);
+    struct Unmount {
+        const char* path;
+        ~Unmount() { ::umount2(path, MNT_DETACH); }
+    } unmount{dir.path.c_str()};
+    const std::string earlier = std::string(4084, 'x') + "\r\n";
+    std::ofstream(dir.File("nimbrel.log"), std::ios::binary) << earlier;
+    std::ofstream(dir.File("filler"), std::ios::binary) << std::string(4096, 'f');
+    struct statvfs disk {};
+    ASSERT_TRUE(::statvfs(dir.path.c_str(), &disk) == 0 && disk.f_bavail == 0);
+    const auto logged = [&] {
+        const std::string log = Read("nimbrel.log");
+        return log.rfind(earlier, 0) == 0 ? log.substr(earlier.size()) : "(the earlier line lost)";
+    };
+    Start(NIMBREL_QUICK_EXE);
+    ASSERT_TRUE(server.Accept() && server.Expect(kLogon));
+    ASSERT_TRUE(server.Accept() && server.Expect(kLogon));  // a line of its end and an attempt
+    EXPECT_EQ(logged(), "");
+    std::filesystem::remove(dir.File("filler"));
+    ASSERT_TRUE(server.Accept() && server.Expect(kLogon));
+    EXPECT_EQ(logged(), test::kClosed + test::kAttempt);
 }
 
 }  // namespace nimbrel
