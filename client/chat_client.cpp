@@ -1,6 +1,8 @@
 // The client object: construction, settings and the handlers' default behaviour.
 #include "chat_client.h"
 
+#include <type_traits>
+
 #include "platform.h"
 #include "text.h"
 
@@ -18,6 +20,8 @@ ChatClient::ChatClient() noexcept
       port(kDefaultPort),
       stopState(0) {}
 
+// A bot may be deleted through a pointer to the client, and must run its own destructor.
+static_assert(std::has_virtual_destructor_v<ChatClient>);
 ChatClient::~ChatClient() { CloseLog(); }
 
 void ChatClient::SetLogonInfo(const char* logonNameValue, const char* passwordValue,

@@ -22,16 +22,4 @@ TEST(ActivityLog, AppendsCrLfLinesAtOnceAndOnlyWhileTheFirstLogIsOpen) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("other")));
 }
 
-// A bot deleted through a pointer to the client runs its own destructor, which gives up
-// what its members hold.
-TEST(ChatClient, DeletedThroughItsBaseItRunsTheBotsDestructor) {
-    struct Bot : ChatClient {
-        std::shared_ptr<int> held = std::make_shared<int>();  // a leak, if left
-    };
-    auto* bot = new Bot;
-    const std::weak_ptr<int> held = bot->held;
-    delete static_cast<ChatClient*>(bot);
-    EXPECT_TRUE(held.expired());
-}
-
 }  // namespace nimbrel
