@@ -157,8 +157,8 @@ int AppendWhole(std::FILE* file, const char* bytes, int length) {
     if (written == length) return 1;
     // Opened for appending, the part written ends the file: cut it off again.
     struct stat status {};
-    const bool takenBack = written > 0 && ::fstat(fd, &status) == 0 &&
-                           ::ftruncate(fd, status.st_size - written) == 0;
+    const bool takenBack =
+        written > 0 && ::fstat(fd, &status) == 0 && ::ftruncate(fd, status.st_size - written) == 0;
     static_cast<void>(takenBack);  // if not, the next line still starts after the part
     return 0;
 }
