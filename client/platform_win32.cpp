@@ -96,10 +96,11 @@ void CloseSocket(Socket sock) { closesocket(sock); }
 // The socket calls' own numbers, such as 10061 for a refused connect and 10054 for a reset.
 int AppendWhole(std::FILE* file, const char* bytes, int length) {
     const int fd = _fileno(file);
-    const int written = _write(fd, bytes, static_cast<unsigned>(length));
-    if (written == length) return 1;
-    // Opened for appending, the part written ends the file: cut it off again.
-    if (written > 0) _chsize(fd, _filelength(fd) - written);
+    const long before = _filelength(fd);
+    if (_write(fd, bytes, static_cast<unsigned>(length)) == length) return 1;
+    // A write that a full disk cut short fails without saying how much of it is in the
+    // file: cut the file back to its length before.
+    if (before >= 0) _chsize(fd, before);
     return 0;
 }
 
