@@ -18,11 +18,17 @@ ChatClient::ChatClient() noexcept
       homeChannel{},
       channel{},
       port(kDefaultPort),
-      stopState(0) {}
+      stopState(0),
+      wakeIn(platform::kInvalidSocket),
+      wakeOut(platform::kInvalidSocket) {}
 
 // A bot may be deleted through a pointer to the client, and must run its own destructor.
 static_assert(std::has_virtual_destructor_v<ChatClient>);
-ChatClient::~ChatClient() { CloseLog(); }
+ChatClient::~ChatClient() {
+    Disconnect();
+    CloseLog();
+    platform::CloseWake(wakeIn.load(), wakeOut.load());
+}
 
 void ChatClient::SetLogonInfo(const char* logonNameValue, const char* passwordValue,
                               const char* serverValue, std::uint16_t portValue) {

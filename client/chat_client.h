@@ -144,10 +144,16 @@ class ChatClient {
   private:
     // Logs the stop the first time it is seen; whether the client is stopped.
     bool StopSeen();
+    // What a stop raises to end a wait at once, made at the first call that waits (none if
+    // it cannot be made: a stop then ends a wait when it ends by itself).
+    platform::Socket Wake();
 
     // 0 while running, 1 once stopped, 2 once that stop is logged.
     std::atomic<int> stopState;
+    std::atomic<platform::Socket> wakeIn, wakeOut;
     static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may set stopState");
+    static_assert(std::atomic<platform::Socket>::is_always_lock_free,
+                  "a signal handler may read wakeOut");
 };
 
 }  // namespace nimbrel

@@ -33,8 +33,7 @@ int ChatClient::Connect() {
         return 0;
     }
     sock = platform::OpenTcpSocket();
-    return sock == platform::kInvalidSocket ? 0
-                                            : platform::ConnectTo(sock, address, port, stopState);
+    return sock == platform::kInvalidSocket ? 0 : platform::ConnectTo(sock, address, port, Wake());
 }
 
 int ChatClient::Logon() { return Send("%c%c%s\r\n%s\r\n", 3, 4, logonName, password); }
@@ -48,7 +47,7 @@ int ChatClient::Send(const char* format, ...) {
     // A unit cut to fit would lose its CR LF and run into the next one on the server's
     // side: send nothing instead.
     if (length < 0 || length >= kTextSize) return 0;
-    return platform::SendBytes(sock, unit, length) >= 0 ? 1 : 0;
+    return platform::SendBytes(sock, unit, length, Wake()) >= 0 ? 1 : 0;
 }
 
 void ChatClient::Disconnect() {
@@ -56,14 +55,34 @@ void ChatClient::Disconnect() {
     sock = platform::kInvalidSocket;
 }
 
+// The wake is made by the client's own thread, before the first look at the stop that
+// precedes a wait: a stop that comes later finds it and raises it, and one that came
+// before is seen by that look.
+platform::Socket ChatClient::Wake() {
+    platform::Socket in = wakeIn.load();
+    if (in == platform::kInvalidSocket) {
+        platform::Socket out = platform::kInvalidSocket;
+        if (platform::OpenWake(in, out) == 0) return platform::kInvalidSocket;
+        wakeOut.store(out);
+        wakeIn.store(in);
+    }
+    return in;
+}
+
 void ChatClient::Stop() noexcept {
     int running = 0;
-    stopState.compare_exchange_strong(running, 1);
+    if (!stopState.compare_exchange_strong(running, 1)) return;
+    const platform::Socket out = wakeOut.load();
+    if (out != platform::kInvalidSocket) platform::RaiseWake(out);
 }
 
 bool ChatClient::Stopped() const noexcept { return stopState.load() != 0; }
 
-void ChatClient::Resume() noexcept { stopState.store(0); }
+void ChatClient::Resume() noexcept {
+    stopState.store(0);
+    const platform::Socket in = wakeIn.load();
+    if (in != platform::kInvalidSocket) platform::ClearWake(in);
+}
 
 // A stop is no failure: it is logged once, as itself, and the call that sees it logs
 // nothing else. Read first, so that a running client's look, once a line, writes nothing.
@@ -74,12 +93,13 @@ bool ChatClient::StopSeen() {
 }
 
 int ChatClient::ConnectAndLogon() {
+    const platform::Socket wake = Wake();
     if (StopSeen()) return 0;
     Log("Attempting to connect...");
     for (int attempt = 1; attempt <= kLogonAttempts; ++attempt) {
         const bool connected = Connect() != 0;
         if (connected && Logon()) {
-            platform::SleepMs(kJoinPauseMs, stopState);
+            platform::SleepMs(kJoinPauseMs, wake);
             if (StopSeen()) break;
             // No reply is awaited; a join that failed to send shows as a broken connection
             // in the next read.
@@ -89,7 +109,7 @@ int ChatClient::ConnectAndLogon() {
         if (StopSeen()) break;  // a connect that the stop cut short failed for it
         Log(connected ? "Logon() failed." : "Connect() failed.");
         Disconnect();
-        if (!connected) platform::SleepMs(kRetryPauseMs, stopState);
+        if (!connected) platform::SleepMs(kRetryPauseMs, wake);
         if (StopSeen()) break;
     }
     Disconnect();
@@ -99,6 +119,7 @@ int ChatClient::ConnectAndLogon() {
 
 int ChatClient::ReceiveLoop() {
     if (sock == platform::kInvalidSocket) return 0;
+    const platform::Socket wake = Wake();
     LineBuffer buffer;
     for (;;) {
         int room = 0;
@@ -107,7 +128,7 @@ int ChatClient::ReceiveLoop() {
         // made and the loop takes it as one that returned 0, so the connection ends now, not
         // at the server's next byte. A wait that fails is read as ready: the recv that
         // follows reports it.
-        const bool ready = room == 0 || platform::WaitReadable(sock, kIdleWaitMs, stopState) != 0;
+        const bool ready = room == 0 || platform::WaitReadable(sock, kIdleWaitMs, wake) != 0;
         if (StopSeen()) return 0;
         if (ready) {
             const int received = room == 0 ? 0 : platform::ReceiveBytes(sock, area, room);
@@ -118,12 +139,10 @@ int ChatClient::ReceiveLoop() {
                 return 0;
             }
             buffer.Commit(received);
-            // Only lines that start with a decimal event ID are events; the rest, empty
-            // lines included, is dropped. A handler may stop the client: the lines after
-            // its own wait unread.
+            // A handler may stop the client: the lines after its own wait unread.
             std::size_t readable = 0;
             while (char* line = buffer.NextLine(readable)) {
-                if (IsDigit(line[0])) DispatchLine(*this, line, readable);
+                DispatchLine(*this, line, readable);
                 if (StopSeen()) return 0;
             }
         }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "event_parser.h"
+#include "text.h"
 
 namespace nimbrel {
 
@@ -31,6 +32,9 @@ const EventEntry* FindEvent(std::int32_t id) {
 }
 
 int DispatchLine(ChatClient& client, const char* line, std::size_t readable) {
+    // Only lines that start with a decimal event ID are events; the rest, empty lines
+    // included, is dropped without a word.
+    if (!IsDigit(line[0])) return 0;
     EventRecord record;
     const EventEntry* entry = ParseLine(line, readable, record);
     if (entry == nullptr) {

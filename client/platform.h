@@ -11,7 +11,6 @@
 // function says otherwise.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -35,39 +34,36 @@ struct Limits {
 };
 extern const Limits kLimits;
 
-// A client's stop, which the waits below are handed: once it is not 0, a wait ends early.
-// Each looks at it at least every kStopCheckMs, so a stop made on another thread ends it
-// within that; a signal caught on the waiting thread cuts a wait short at once.
-using StopFlag = std::atomic<int>;
-inline constexpr int kStopCheckMs = 100;
-
-// Runs `wait(ms)` for `timeoutMs` in all, a slice of at most kStopCheckMs at a time, until
-// it gives a result that is not 0 or `stop` is set: that result, or 0.
-template <typename Wait>
-int WaitInSlices(int timeoutMs, const StopFlag& stop, Wait wait) {
-    for (int left = timeoutMs; left > 0 && stop.load() == 0; left -= kStopCheckMs) {
-        if (const int result = wait(left < kStopCheckMs ? left : kStopCheckMs)) return result;
-    }
-    return 0;
-}
+// A client's wake: a stop raises it, and every wait of the client watches it, so that a
+// stop ends a wait at once and a client that is never stopped waits its full time. On
+// POSIX a pipe; under Windows Sockets, whose select takes sockets alone, a datagram socket
+// on loopback that sends to itself (`in` and `out` the same). A wait handed
+// kInvalidSocket for the wake cannot be woken.
+int OpenWake(Socket& in, Socket& out);
+// Makes `in` readable: one byte, never blocking. Async-signal-safe on POSIX.
+void RaiseWake(Socket out) noexcept;
+// Reads what was raised, so that waits block again.
+void ClearWake(Socket in);
+void CloseWake(Socket in, Socket out);
 
 // A TCP stream socket, or kInvalidSocket.
 Socket OpenTcpSocket();
-// Blocks until connected or failed, at most kLimits.connectMs or until `stop` is set, and
-// then watches the connection with keepalive probes. `address` is in network byte order,
-// `port` is not. A connection whose limits cannot be set is given up: 0, as for a failed
-// connect, and as for one that was stopped.
-int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port, const StopFlag& stop);
-// One send call; never raises a signal. Returns what the system returned: negative on
-// failure. A send that cannot be queued within kLimits.sendMs fails, and shuts the
-// connection down both ways, so that the next read ends it.
-int SendBytes(Socket sock, const char* bytes, int length);
+// Blocks until connected or failed, at most kLimits.connectMs or until `wake` is raised,
+// and then watches the connection with keepalive probes. `address` is in network byte
+// order, `port` is not. A connection whose limits cannot be set is given up: 0, as for a
+// failed connect, and as for one that was woken.
+int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port, Socket wake);
+// Sends all `length` bytes, waiting for room as long as kLimits.sendMs or until `wake` is
+// raised; never raises a signal. `length`, or negative on failure. A send that cannot be
+// queued within the limit fails, and shuts the connection down both ways, so that the next
+// read ends it; one that was woken fails and leaves the connection as it was.
+int SendBytes(Socket sock, const char* bytes, int length, Socket wake);
 // One receive call: 0 at the end of the stream or when `length` is 0, negative on error.
 int ReceiveBytes(Socket sock, char* bytes, int length);
-// Waits until `sock` is readable, `timeoutMs` passes or `stop` is set: 0 on time-out or
-// stop, positive when readable (the end of the stream and errors read as readable),
-// negative on failure.
-int WaitReadable(Socket sock, int timeoutMs, const StopFlag& stop);
+// Waits until `sock` is readable, `timeoutMs` passes or `wake` is raised: 0 on time-out or
+// wake, positive when readable (the end of the stream and errors read as readable),
+// negative on failure. A signal that raises no wake cuts no wait short.
+int WaitReadable(Socket sock, int timeoutMs, Socket wake);
 void CloseSocket(Socket sock);
 
 // Appends `length` bytes to the end of `file`, opened for appending, in one write that
@@ -78,8 +74,10 @@ int AppendWhole(std::FILE* file, const char* bytes, int length);
 // The calling thread's last error code, as the system numbers it.
 unsigned LastError();
 
-// Suspends the calling thread for `milliseconds`, or until `stop` is set. The seam for
-// tests: see the top of this file.
-void SleepMs(unsigned milliseconds, const StopFlag& stop);
+// Suspends the calling thread for `milliseconds`, or until `wake` is raised: 1 if woken.
+int WaitForWake(Socket wake, int milliseconds);
+// The client's pauses: WaitForWake, as the program links it. The seam for tests: see the
+// top of this file.
+void SleepMs(unsigned milliseconds, Socket wake);
 
 }  // namespace nimbrel::platform

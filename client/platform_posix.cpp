@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "platform.h"
@@ -30,13 +31,31 @@ int OpenStreamSocket() {
 #endif
 }
 
-// Waits at most `timeoutMs` for `events`: 0 on time-out. poll rather than select: select
-// cannot watch a descriptor numbered FD_SETSIZE or above.
-int Wait(Socket sock, short events, int timeoutMs) {
-    pollfd watched{};
-    watched.fd = sock;
-    watched.events = events;
-    return ::poll(&watched, 1, timeoutMs);
+// What a wait gives: the socket ready, the time up, the wake raised, or a failure.
+enum Ready { kFailed = -1, kTimeUp = 0, kReady = 1, kWoken = 2 };
+
+using Clock = std::chrono::steady_clock;
+
+// The milliseconds left until `end`, rounded up: 0 or less once it has passed.
+int MsUntil(Clock::time_point end) {
+    return static_cast<int>(
+        std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count());
+}
+
+// Waits at most `timeoutMs` for `events` on `sock` (none: kInvalidSocket) or for the wake.
+// poll rather than select: select cannot watch a descriptor numbered FD_SETSIZE or above.
+// A signal that raised no wake cuts nothing short: the wait goes on for the time left.
+Ready Wait(Socket sock, short events, Socket wake, int timeoutMs) {
+    pollfd watched[2] = {{sock, events, 0}, {wake, POLLIN, 0}};
+    const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (int left = timeoutMs;;) {
+        const int ready = ::poll(watched, 2, left);
+        if (ready > 0) return watched[1].revents != 0 ? kWoken : kReady;
+        if (ready == 0) return kTimeUp;
+        if (errno != EINTR) return kFailed;
+        left = MsUntil(end);
+        if (left <= 0) return kTimeUp;
+    }
 }
 
 template <typename Value>
@@ -44,14 +63,10 @@ bool Set(int fd, int level, int name, const Value& value) {
     return ::setsockopt(fd, level, name, &value, sizeof value) == 0;
 }
 
-// Gives a connection up when it cannot go on: a send that cannot be queued within the limit
-// fails (SO_SNDTIMEO), and a silent connection is probed, so that a peer that vanished
-// without a word is found; on Linux, data left unacknowledged as long is given up too.
+// A silent connection is probed, so that a peer that vanished without a word is found; on
+// Linux, data left unacknowledged as long is given up too.
 bool Watch(int fd) {
-    timeval sendLimit{};
-    sendLimit.tv_sec = kLimits.sendMs / 1000;
-    sendLimit.tv_usec = static_cast<suseconds_t>(kLimits.sendMs % 1000) * 1000;
-    bool set = Set(fd, SOL_SOCKET, SO_SNDTIMEO, sendLimit) && Set(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
+    bool set = Set(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
 #ifdef TCP_KEEPIDLE
     set = set && Set(fd, IPPROTO_TCP, TCP_KEEPIDLE, kLimits.keepIdleSeconds) &&
           Set(fd, IPPROTO_TCP, TCP_KEEPINTVL, kLimits.keepIntervalSeconds) &&
@@ -63,6 +78,13 @@ bool Watch(int fd) {
     set = set && Set(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, silentMs);
 #endif
     return set;
+}
+
+// Neither end of the wake may outlive the program in a child it starts, nor block.
+bool Unblocked(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0 &&
+           ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0;
 }
 
 }  // namespace
@@ -102,51 +124,90 @@ Socket OpenTcpSocket() {
 // Without a limit, a connect to a host that drops requests takes minutes: it is made
 // without blocking, and waited for. A connection without its limits could wait for ever on
 // a vanished server: it is given up, not used.
-// A signal that does not stop the client only ends a slice of the wait early.
-int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port, const StopFlag& stop) {
+int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port, Socket wake) {
     const sockaddr_in target = SocketAddress(address, port);
     const int flags = ::fcntl(sock, F_GETFL);
     if (flags < 0 || ::fcntl(sock, F_SETFL, flags | O_NONBLOCK) != 0) return 0;
-    const auto writable = [sock](int ms) {
-        const int ready = Wait(sock, POLLOUT, ms);
-        return ready < 0 && errno == EINTR ? 0 : ready;
-    };
     int error = 0;
     socklen_t length = sizeof error;
     if (::connect(sock, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
-        (errno != EINPROGRESS || WaitInSlices(kLimits.connectMs, stop, writable) != 1 ||
+        (errno != EINPROGRESS || Wait(sock, POLLOUT, wake, kLimits.connectMs) != kReady ||
          ::getsockopt(sock, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)) {
         return 0;
     }
     return ::fcntl(sock, F_SETFL, flags) == 0 && Watch(sock) ? 1 : 0;
 }
 
-// MSG_NOSIGNAL: a send into a connection that the peer has closed fails with EPIPE
-// instead of ending the process with SIGPIPE. A send that the limit cut short, or ended
-// before it began, leaves a connection that cannot be used: shut both ways, it reads as
-// ended.
-int SendBytes(Socket sock, const char* bytes, int length) {
-    const auto sent = ::send(sock, bytes, static_cast<std::size_t>(length), MSG_NOSIGNAL);
-    if (sent < length && (sent >= 0 || errno == EAGAIN || errno == EWOULDBLOCK)) {
-        ::shutdown(sock, SHUT_RDWR);
-        errno = ETIMEDOUT;
-        return -1;
+// Each send waits for room, then takes what fits without blocking, so that a wake ends the
+// wait. MSG_NOSIGNAL: a send into a connection that the peer has closed fails with EPIPE
+// instead of ending the process with SIGPIPE. A send that the limit cut short leaves a
+// connection that cannot be used: shut both ways, it reads as ended.
+int SendBytes(Socket sock, const char* bytes, int length, Socket wake) {
+    if (sock == kInvalidSocket) return -1;
+    const auto end = Clock::now() + std::chrono::milliseconds(kLimits.sendMs);
+    for (int sent = 0; sent < length;) {
+        const int left = MsUntil(end);
+        const Ready ready = left > 0 ? Wait(sock, POLLOUT, wake, left) : kTimeUp;
+        if (ready == kWoken || ready == kFailed) return -1;
+        if (ready == kTimeUp) {
+            ::shutdown(sock, SHUT_RDWR);
+            errno = ETIMEDOUT;
+            return -1;
+        }
+        const auto n = ::send(sock, bytes + sent, static_cast<std::size_t>(length - sent),
+                              MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        if (n > 0) sent += static_cast<int>(n);
     }
-    return static_cast<int>(sent);
+    return length;
 }
 
 int ReceiveBytes(Socket sock, char* bytes, int length) {
     return static_cast<int>(::recv(sock, bytes, static_cast<std::size_t>(length), 0));
 }
 
-// Like select, poll reports the end of the stream and errors as readable. An interrupted
-// wait is a short time-out, not a fault for recv to report. poll would skip a closed
-// socket and only time out, for ever; select fails on it, and so does this.
-int WaitReadable(Socket sock, int timeoutMs, const StopFlag& stop) {
+// Like select, poll reports the end of the stream and errors as readable. poll would skip
+// a closed socket and only time out, for ever; select fails on it, and so does this.
+int WaitReadable(Socket sock, int timeoutMs, Socket wake) {
     if (sock == kInvalidSocket) return -1;
-    const int ready =
-        WaitInSlices(timeoutMs, stop, [sock](int ms) { return Wait(sock, POLLIN, ms); });
-    return ready < 0 && errno == EINTR ? 0 : ready;
+    const Ready ready = Wait(sock, POLLIN, wake, timeoutMs);
+    return ready == kWoken ? 0 : ready;
+}
+
+int WaitForWake(Socket wake, int milliseconds) {
+    return Wait(kInvalidSocket, 0, wake, milliseconds) == kWoken ? 1 : 0;
+}
+
+int OpenWake(Socket& in, Socket& out) {
+    int ends[2];
+    if (::pipe(ends) != 0) return 0;
+    if (!Unblocked(ends[0]) || !Unblocked(ends[1])) {
+        ::close(ends[0]), ::close(ends[1]);
+        return 0;
+    }
+    in = ends[0], out = ends[1];
+    return 1;
+}
+
+// write is async-signal-safe; a full pipe is raised already. errno is the interrupted
+// code's, and stays as it was.
+void RaiseWake(Socket out) noexcept {
+    const int saved = errno;
+    const char byte = 1;
+    const auto written = ::write(out, &byte, 1);
+    static_cast<void>(written);
+    errno = saved;
+}
+
+void ClearWake(Socket in) {
+    char bytes[64];
+    while (::read(in, bytes, sizeof bytes) > 0) {
+    }
+}
+
+void CloseWake(Socket in, Socket out) {
+    if (in != kInvalidSocket) ::close(in);
+    if (out != kInvalidSocket && out != in) ::close(out);
 }
 
 void CloseSocket(Socket sock) { ::close(sock); }

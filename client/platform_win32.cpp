@@ -3,7 +3,6 @@
 #include <winsock.h>
 
 #include <cstring>
-#include <initializer_list>
 
 #include "platform.h"
 #include "socket_address.h"
@@ -12,15 +11,30 @@ namespace nimbrel::platform {
 
 namespace {
 
-// select's first argument is ignored here, and its sets hold sockets of any value.
-int Wait(Socket sock, fd_set* readable, fd_set* writable, fd_set* failed, int timeoutMs) {
-    for (fd_set* set : {readable, writable, failed}) {
-        if (set == nullptr) continue;
-        FD_ZERO(set);
-        FD_SET(sock, set);
+// What a wait gives: the socket ready, the time up, the wake raised, or a failure.
+enum Ready { kFailed = -1, kTimeUp = 0, kReady = 1, kWoken = 2 };
+
+// Waits at most `timeoutMs` for `sock` (none: kInvalidSocket) to be readable or, with
+// `write`, writable, or for the wake. A connect that fails shows in the error set. select's
+// first argument is ignored here, and its sets hold sockets of any value; with every set
+// empty it fails, so a wait on nothing sleeps.
+Ready Wait(Socket sock, bool write, Socket wake, int timeoutMs) {
+    if (sock == kInvalidSocket && wake == kInvalidSocket) {
+        Sleep(static_cast<DWORD>(timeoutMs));
+        return kTimeUp;
     }
+    fd_set readable, writable, failed;
+    FD_ZERO(&readable), FD_ZERO(&writable), FD_ZERO(&failed);
+    if (sock != kInvalidSocket) {
+        FD_SET(sock, write ? &writable : &readable);
+        FD_SET(sock, &failed);
+    }
+    if (wake != kInvalidSocket) FD_SET(wake, &readable);
     timeval limit{timeoutMs / 1000, timeoutMs % 1000 * 1000};
-    return select(0, readable, writable, failed, &limit);
+    const int ready = select(0, &readable, &writable, &failed, &limit);
+    if (ready <= 0) return ready == 0 ? kTimeUp : kFailed;
+    if (wake != kInvalidSocket && FD_ISSET(wake, &readable)) return kWoken;
+    return FD_ISSET(sock, write ? &writable : &readable) ? kReady : kFailed;
 }
 
 }  // namespace
@@ -48,47 +62,86 @@ std::uint32_t NumericAddress(const char* text) { return inet_addr(text); }
 Socket OpenTcpSocket() { return socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); }
 
 // Without a limit, a connect to a host that drops requests takes minutes: it is made
-// without blocking, and waited for. A connect that fails shows in select's error set. A
-// connection that cannot be made blocking again, or watched, is given up, not used.
-int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port, const StopFlag& stop) {
+// without blocking, and waited for. The socket stays non-blocking: each send takes what
+// fits, and each read follows a wait. A connection that cannot be watched is given up.
+int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port, Socket wake) {
     const sockaddr_in target = SocketAddress(address, port);
     u_long nonBlocking = 1;
     if (ioctlsocket(sock, FIONBIO, &nonBlocking) != 0) return 0;
-    fd_set done, failed;
     if (connect(sock, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0 &&
         (WSAGetLastError() != WSAEWOULDBLOCK ||
-         WaitInSlices(kLimits.connectMs, stop,
-                      [&](int ms) { return Wait(sock, nullptr, &done, &failed, ms); }) != 1 ||
-         !FD_ISSET(sock, &done))) {
+         Wait(sock, true, wake, kLimits.connectMs) != kReady)) {
         return 0;
     }
-    nonBlocking = 0;
     // Windows Sockets 1.1 can switch keepalive on, no more: its timing is the system's.
     const BOOL on = TRUE;
     const char* value = reinterpret_cast<const char*>(&on);
-    const bool watched = ioctlsocket(sock, FIONBIO, &nonBlocking) == 0 &&
-                         setsockopt(sock, SOL_SOCKET, SO_KEEPALIVE, value, sizeof on) == 0;
-    return watched ? 1 : 0;
+    return setsockopt(sock, SOL_SOCKET, SO_KEEPALIVE, value, sizeof on) == 0 ? 1 : 0;
 }
 
 // Windows raises no signal for a send into a closed connection: the call fails. A send
-// that cannot start within the limit gives the connection up, shut both ways (2).
-int SendBytes(Socket sock, const char* bytes, int length) {
-    fd_set writable;
-    if (Wait(sock, nullptr, &writable, nullptr, kLimits.sendMs) == 0) {
-        shutdown(sock, 2);
-        WSASetLastError(WSAETIMEDOUT);
-        return -1;
+// that cannot finish within the limit gives the connection up, shut both ways (2).
+int SendBytes(Socket sock, const char* bytes, int length, Socket wake) {
+    if (sock == kInvalidSocket) return -1;
+    const DWORD start = GetTickCount();
+    for (int sent = 0; sent < length;) {
+        const int left = kLimits.sendMs - static_cast<int>(GetTickCount() - start);
+        const Ready ready = left > 0 ? Wait(sock, true, wake, left) : kTimeUp;
+        if (ready == kWoken || ready == kFailed) return -1;
+        if (ready == kTimeUp) {
+            shutdown(sock, 2);
+            WSASetLastError(WSAETIMEDOUT);
+            return -1;
+        }
+        const int n = send(sock, bytes + sent, length - sent, 0);
+        if (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+        if (n > 0) sent += n;
     }
-    return send(sock, bytes, length, 0);
+    return length;
 }
 
 int ReceiveBytes(Socket sock, char* bytes, int length) { return recv(sock, bytes, length, 0); }
 
-int WaitReadable(Socket sock, int timeoutMs, const StopFlag& stop) {
-    fd_set readable;
-    return WaitInSlices(timeoutMs, stop,
-                        [&](int ms) { return Wait(sock, &readable, nullptr, nullptr, ms); });
+int WaitReadable(Socket sock, int timeoutMs, Socket wake) {
+    const Ready ready = Wait(sock, false, wake, timeoutMs);
+    return ready == kWoken ? 0 : ready;
+}
+
+int WaitForWake(Socket wake, int milliseconds) {
+    return Wait(kInvalidSocket, false, wake, milliseconds) == kWoken ? 1 : 0;
+}
+
+// A datagram socket bound to a free port on loopback and connected to itself: what it
+// sends, it reads.
+int OpenWake(Socket& in, Socket& out) {
+    const Socket sock = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in self = SocketAddress(htonl(INADDR_LOOPBACK), 0);
+    int length = sizeof self;
+    sockaddr* where = reinterpret_cast<sockaddr*>(&self);
+    u_long nonBlocking = 1;
+    if (sock == kInvalidSocket || bind(sock, where, sizeof self) != 0 ||
+        getsockname(sock, where, &length) != 0 || connect(sock, where, sizeof self) != 0 ||
+        ioctlsocket(sock, FIONBIO, &nonBlocking) != 0) {
+        if (sock != kInvalidSocket) closesocket(sock);
+        return 0;
+    }
+    in = out = sock;
+    return 1;
+}
+
+void RaiseWake(Socket out) noexcept {
+    const char byte = 1;
+    send(out, &byte, 1, 0);
+}
+
+void ClearWake(Socket in) {
+    char bytes[64];
+    while (recv(in, bytes, sizeof bytes, 0) > 0) {
+    }
+}
+
+void CloseWake(Socket in, Socket) {
+    if (in != kInvalidSocket) closesocket(in);
 }
 
 void CloseSocket(Socket sock) { closesocket(sock); }

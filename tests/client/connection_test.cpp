@@ -10,7 +10,7 @@
 // two attempts.
 std::vector<unsigned> pauses;
 std::function<void(int)> onPause;
-void nimbrel::platform::SleepMs(unsigned milliseconds, const StopFlag&) {
+void nimbrel::platform::SleepMs(unsigned milliseconds, Socket) {
     pauses.push_back(milliseconds);
     if (onPause) onPause(static_cast<int>(pauses.size()));
 }
@@ -40,8 +40,8 @@ const std::string kSocketLimits, kNotASocket = "recv() returned -1, error code 1
 #else
 const int kDropped = 1, kConnectWaitMs = 10000, kReadWaitMs = 1000;
 // Keepalive on; probes after 60 s of silence, every 10 s, five of them; data left
-// unacknowledged given up after 110 s; a send that cannot be queued, after 5 s.
-const std::string kSocketLimits = "1 60 10 5 110000 5.0",
+// unacknowledged given up after 110 s.
+const std::string kSocketLimits = "1 60 10 5 110000",
                   kNotASocket = "recv() returned -1, error code 9\r\n", kShut = test::kClosed;
 #endif
 
@@ -154,7 +154,8 @@ TEST_P(Connection, Session) {
     onPause = [&](int pause) {
         if (pause == 1 && row.dropped != 0) waited = test::Clock::now() - start;
         const std::string mark = "[pause " + std::to_string(pauses.back()) + "]";
-        platform::SendBytes(client.sock, mark.data(), static_cast<int>(mark.size()));
+        platform::SendBytes(client.sock, mark.data(), static_cast<int>(mark.size()),
+                            platform::kInvalidSocket);
         if (pause == row.dropped) test::CutOff(false);
         if (pause == row.listenAt) peer.Listen();
     };
@@ -254,18 +255,41 @@ TEST(Stop, EndsEachWaitAndTheLoopAndIsLoggedOnceAsItself) {
     EXPECT_EQ(peer.received, logon + logon + "/join The Void\r\n");
     EXPECT_EQ(test::ReadFile(dir.File("log")), log + stopped);
     client.Disconnect();
+
+    // A send that the server does not take, stopped from another thread: the read loop ends
+    // within a second of the stop, not at the send's limit, and no failure is logged.
+    client.Resume();
+    EXPECT_EQ(client.ConnectAndLogon(), 1);
+    ASSERT_TRUE(peer.Accept() && peer.Expect(logon + "/join The Void\r\n"));
+    std::thread sendStopper;
+    test::Clock::time_point stoppedAt;
+    client.onIdle = [&] {
+        sendStopper = std::thread([&] {
+            std::this_thread::sleep_for(500ms), stoppedAt = test::Clock::now(), client.Stop();
+        });
+        for (int sent = 0; sent < 1000000 && client.Send("%0250d\r\n", sent);) ++sent;
+    };
+    client.ReceiveLoop();
+    const auto returned = test::Clock::now();
+    sendStopper.join();
+    EXPECT_LT(returned - stoppedAt, 1s);
+    EXPECT_EQ(test::ReadFile(dir.File("log")), log + stopped + stopped);
 }
 
-// A client connected again holds one socket: the first is closed, not left behind.
-TEST(Connect, AClientConnectedTwiceHoldsOneSocket) {
+// A client connected again holds one socket: the first is closed, not left behind; and one
+// destroyed connected and stopped leaves no descriptor open, its socket's nor its wake's.
+TEST(Connect, AClientHoldsOneSocketAndLeavesNoDescriptorOpenWhenDestroyed) {
     test::Peer peer;
     peer.Listen();
-    ChatClient client;
-    client.SetLogonInfo("Guest", "", "127.0.0.1", peer.port);
-    const int sockets = test::OpenSockets();
-    EXPECT_EQ(client.Connect() + client.Connect(), 2);
-    EXPECT_LE(test::OpenSockets(), sockets + 1);
-    client.Disconnect();
+    const int sockets = test::OpenSockets(), descriptors = test::OpenFiles();
+    {
+        ChatClient client;
+        client.SetLogonInfo("Guest", "", "127.0.0.1", peer.port);
+        EXPECT_EQ(client.Connect() + client.Connect(), 2);
+        EXPECT_LE(test::OpenSockets(), sockets + 1);
+        client.Stop();
+    }
+    EXPECT_EQ(test::OpenFiles(), descriptors);
 }
 
 }  // namespace nimbrel

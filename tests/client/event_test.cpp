@@ -41,9 +41,11 @@ TEST(ParseEvent, AgreesWithScanfAndTheRulesBeyondIt) {
 }
 
 // Text-only IDs take no name or flags; without a connection the 1005's reply is not sent. An
-// ID without a handler reaches none.
+// ID without a handler reaches none, and is logged; a line without an ID is dropped unlogged.
 TEST(DispatchEvent, EachKnownIdReachesItsOwnHandlerAndAnUnknownOneNone) {
+    test::TempDir dir;
     test::RecordingClient client;
+    client.OpenLog(dir.File("log").c_str());
     std::string trace;
     for (const int id : {1001, 1002, 1003, 1004, 1005, 1006, 1007, 1009, 1010, 1013, 1014, 1015,
                          1018, 1019, 1023, 2010}) {
@@ -52,9 +54,12 @@ TEST(DispatchEvent, EachKnownIdReachesItsOwnHandlerAndAnUnknownOneNone) {
         trace += test::Fields(id, textOnly ? "" : "Al", textOnly ? 0 : 16, "a b") + ';';
         trace += id == 1005 ? "unsent;" : "";
     }
-    for (const char* unknown : {"1008 W n 0", "0", "2147483647 W n 0"})
+    for (const char* unknown : {"1008 W n 0", "0", "2147483647 W n 0", "hello", ""})
         EXPECT_EQ(client.DispatchEvent(unknown), 0);
     EXPECT_EQ(client.trace, trace);
+    EXPECT_EQ(
+        test::ReadFile(dir.File("log")),
+        "Unhandled event ID 1008\r\nUnhandled event ID 0\r\nUnhandled event ID 2147483647\r\n");
 }
 
 }  // namespace nimbrel

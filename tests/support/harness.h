@@ -188,7 +188,7 @@ inline bool CutOff(bool cut = true) {
 // there each gives nothing.
 #ifndef _WIN32
 // The limits that a connected socket carries, each option's value in turn, read at its own
-// type; the send limit as seconds and microseconds.
+// type.
 inline std::string SocketLimits(Fd sock) {
     std::string limits;
     const int options[][2] = {{SOL_SOCKET, SO_KEEPALIVE},
@@ -199,12 +199,10 @@ inline std::string SocketLimits(Fd sock) {
     for (const auto& [level, name] : options) {
         int value = -1;
         socklen_t size = sizeof value;
-        limits += std::to_string(getsockopt(sock, level, name, &value, &size) ? -1 : value) + ' ';
+        limits += (limits.empty() ? "" : " ") +
+                  std::to_string(getsockopt(sock, level, name, &value, &size) ? -1 : value);
     }
-    timeval send{};
-    socklen_t size = sizeof send;
-    getsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &send, &size);
-    return limits + std::to_string(send.tv_sec) + '.' + std::to_string(send.tv_usec);
+    return limits;
 }
 
 // Signals the process after `firstMs` and every second after; 0 stops it. The signal is
@@ -245,19 +243,23 @@ inline int Exit(pid_t& pid, std::chrono::seconds limit) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The open sockets of a process, this one by default; valgrind's own descriptors, which a
-// fork can add, are files.
-inline int OpenSockets(const std::string& process = "self") {
-    int sockets = 0;
+// The open descriptors of a process, this one by default, whose targets start with `kind`
+// (all of them: ""); valgrind's own descriptors, which a fork can add, are files.
+inline int OpenFiles(const std::string& process = "self", const char* kind = "") {
+    int files = 0;
     for (const auto& fd : std::filesystem::directory_iterator("/proc/" + process + "/fd")) {
         std::error_code gone;  // the iterator's own descriptor is closed by the time it is read
-        sockets += std::filesystem::read_symlink(fd, gone).string().rfind("socket:", 0) == 0;
+        files += std::filesystem::read_symlink(fd, gone).string().rfind(kind, 0) == 0;
     }
-    return sockets;
+    return files;
+}
+inline int OpenSockets(const std::string& process = "self") {
+    return OpenFiles(process, "socket:");
 }
 #else
 inline std::string SocketLimits(Fd) { return ""; }
 inline void Interrupt(int) {}
+inline int OpenFiles(const std::string& = "", const char* = "") { return 0; }
 inline int OpenSockets(const std::string& = "") { return 0; }
 #endif
 

@@ -10,7 +10,7 @@ namespace nimbrel::platform {
 
 const Limits kLimits = {1000, 1000, 1, 1, 2};
 
-void SleepMs(unsigned milliseconds, const StopFlag&) {
+void SleepMs(unsigned milliseconds, Socket) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds / 100));
 }
 
