@@ -49,7 +49,7 @@ struct EventRecord {
     char text[kTextSize];
 };
 
-class ChatClient {
+class NIMBREL_API ChatClient {
   public:
     ChatClient() noexcept;
     // Closes the log, not the socket. Virtual, so that a derived client may be deleted
@@ -143,10 +143,10 @@ class ChatClient {
 
   private:
     // Logs the stop the first time it is seen; whether the client is stopped.
-    bool StopSeen();
+    NIMBREL_LOCAL bool StopSeen();
     // What a stop raises to end a wait at once, made at the first call that waits (none if
     // it cannot be made: a stop then ends a wait when it ends by itself).
-    platform::Socket Wake();
+    NIMBREL_LOCAL platform::Socket Wake();
 
     // 0 while running, 1 once stopped, 2 once that stop is logged.
     std::atomic<int> stopState;

@@ -8,6 +8,17 @@
 
 #include <cstdint>
 
+// What a shared object built on the archive exports of the library: ChatClient's public
+// and protected members and the socket library's start and clean-up (NIMBREL_API); the
+// rest is compiled hidden, and so are ChatClient's private members (NIMBREL_LOCAL).
+#if defined(__GNUC__) && !defined(_WIN32)
+#define NIMBREL_API __attribute__((visibility("default")))
+#define NIMBREL_LOCAL __attribute__((visibility("hidden")))
+#else
+#define NIMBREL_API
+#define NIMBREL_LOCAL
+#endif
+
 namespace nimbrel::platform {
 
 #ifdef _WIN32
@@ -21,7 +32,7 @@ inline constexpr Socket kInvalidSocket = static_cast<Socket>(~static_cast<Socket
 
 // Makes the socket calls usable, asking for `requested` (major version in the low byte;
 // 0x0101 for 1.1) and storing the version provided in `provided`, which a program checks.
-int StartUp(std::uint16_t requested, std::uint16_t& provided);
-void CleanUp();
+NIMBREL_API int StartUp(std::uint16_t requested, std::uint16_t& provided);
+NIMBREL_API void CleanUp();
 
 }  // namespace nimbrel::platform
