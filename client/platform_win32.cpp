@@ -102,7 +102,9 @@ int SendBytes(Socket sock, const char* bytes, int length, Socket wake) {
 
 int ReceiveBytes(Socket sock, char* bytes, int length) { return recv(sock, bytes, length, 0); }
 
+// select fails on a closed socket, and so does this: the read that follows reports it.
 int WaitReadable(Socket sock, int timeoutMs, Socket wake) {
+    if (sock == kInvalidSocket) return -1;
     const Ready ready = Wait(sock, false, wake, timeoutMs);
     return ready == kWoken ? 0 : ready;
 }
