@@ -52,8 +52,8 @@ struct EventRecord {
 class NIMBREL_API ChatClient {
   public:
     ChatClient() noexcept;
-    // Closes the log, not the socket. Virtual, so that a derived client may be deleted
-    // through a pointer to this class.
+    // Closes the socket, the log and the stop's wake. Virtual, so that a derived client may
+    // be deleted through a pointer to this class.
     virtual ~ChatClient();
     ChatClient(const ChatClient&) = delete;
     ChatClient& operator=(const ChatClient&) = delete;
@@ -101,23 +101,28 @@ class NIMBREL_API ChatClient {
     // The connection. Connect resolves `server` (a text of digits and dots is taken as a
     // numeric address) and connects to it; Logon sends the logon unit; Send formats one
     // unit printf-style and sends it in one call, refusing a unit that does not fit
-    // kTextSize with its NUL; Disconnect closes the socket if there is one.
+    // kTextSize with its NUL, and waiting at most 5 s for the server to take it;
+    // Disconnect closes the socket if there is one.
     int Connect();
     int Logon();
     int Send(const char* format, ...) NIMBREL_PRINTF(2, 3);
     void Disconnect();
-    // Connects, logs on and, a second later, joins the home channel: up to ten attempts,
-    // 5 s apart after a failed connect, at once after a failed logon. 0 when all failed.
+    // Connects, logs on and, a second later, joins the home channel: up to ten attempts, a
+    // 5 s pause after each failed connect (the tenth's too), none after a failed logon. 0
+    // when all failed.
     int ConnectAndLogon();
-    // Reads the server's stream and dispatches its event lines, calling OnIdle at least
-    // once a second, until the connection ends or the client is stopped. Always returns 0.
+    // Reads the server's stream and dispatches its event lines, calling OnIdle after each
+    // wait, which lasts a second at most, and the lines it read, until the connection ends
+    // or the client is stopped. Always returns 0.
     int ReceiveLoop();
 
-    // Asks the client to stop, from a signal handler, another thread or a handler: within
-    // a second ConnectAndLogon returns 0 (its pauses and a connect's wait cut short, the
-    // socket closed) and ReceiveLoop returns, dispatching nothing more; the log says
-    // "Stopped on request." once. Both keep returning 0 at once until Resume.
-    // Async-signal-safe: it only sets a lock-free atomic.
+    // Asks the client to stop, from a signal handler, another thread or a handler: every
+    // wait of the client ends at once, within 100 ms (a name lookup under way alone runs
+    // its course); ConnectAndLogon returns 0 (the socket closed) and ReceiveLoop returns,
+    // dispatching nothing more; the first of them to see it logs "Stopped on request."
+    // once. Both keep returning 0 at once until Resume. Async-signal-safe: it sets a
+    // lock-free atomic and writes one byte to the client's wake, which the first call that
+    // waits makes.
     void Stop() noexcept;
     // Whether the client is stopped: a Stop has come since construction or the last Resume.
     bool Stopped() const noexcept;
@@ -127,7 +132,7 @@ class NIMBREL_API ChatClient {
     // Splits one NUL-terminated server line into `record`; never fails.
     static int ParseEvent(const char* line, EventRecord& record);
     // Parses `line` and calls its handler: 1 if one was called, 0 (and a log line) if the
-    // ID has none.
+    // ID has none; 0, and nothing logged, for a line that does not start with a digit.
     int DispatchEvent(const char* line);
 
   protected:
