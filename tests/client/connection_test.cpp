@@ -272,7 +272,7 @@ TEST(Stop, EndsEachWaitAndTheLoopAndIsLoggedOnceAsItself) {
     client.ReceiveLoop();
     const auto returned = test::Clock::now();
     sendStopper.join();
-    EXPECT_LT(returned - stoppedAt, 1s);
+    EXPECT_LT(returned - stoppedAt, std::chrono::seconds(1));
     EXPECT_EQ(test::ReadFile(dir.File("log")), log + stopped + stopped);
 }
 
