@@ -138,14 +138,22 @@ int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port, Socket wak
     return ::fcntl(sock, F_SETFL, flags) == 0 && Watch(sock) ? 1 : 0;
 }
 
-// Each send waits for room, then takes what fits without blocking, so that a wake ends the
-// wait. MSG_NOSIGNAL: a send into a connection that the peer has closed fails with EPIPE
-// instead of ending the process with SIGPIPE. A send that the limit cut short leaves a
-// connection that cannot be used: shut both ways, it reads as ended.
+// Each send takes what fits without blocking, and waits for room only when there is none,
+// so that a wake ends the wait; the limit runs from the first such wait. MSG_NOSIGNAL: a
+// send into a connection that the peer has closed fails with EPIPE instead of ending the
+// process with SIGPIPE. A send that the limit cut short leaves a connection that cannot be
+// used: shut both ways, it reads as ended.
 int SendBytes(Socket sock, const char* bytes, int length, Socket wake) {
     if (sock == kInvalidSocket) return -1;
-    const auto end = Clock::now() + std::chrono::milliseconds(kLimits.sendMs);
-    for (int sent = 0; sent < length;) {
+    Clock::time_point end{};
+    for (int sent = 0;;) {
+        const auto n = ::send(sock, bytes + sent, static_cast<std::size_t>(length - sent),
+                              MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+        if (n > 0) sent += static_cast<int>(n);
+        if (sent == length) return length;
+        if (end == Clock::time_point{})
+            end = Clock::now() + std::chrono::milliseconds(kLimits.sendMs);
         const int left = MsUntil(end);
         const Ready ready = left > 0 ? Wait(sock, POLLOUT, wake, left) : kTimeUp;
         if (ready == kWoken || ready == kFailed) return -1;
@@ -154,12 +162,7 @@ int SendBytes(Socket sock, const char* bytes, int length, Socket wake) {
             errno = ETIMEDOUT;
             return -1;
         }
-        const auto n = ::send(sock, bytes + sent, static_cast<std::size_t>(length - sent),
-                              MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-        if (n > 0) sent += static_cast<int>(n);
     }
-    return length;
 }
 
 int ReceiveBytes(Socket sock, char* bytes, int length) {

@@ -79,12 +79,18 @@ int ConnectTo(Socket sock, std::uint32_t address, std::uint16_t port, Socket wak
     return setsockopt(sock, SOL_SOCKET, SO_KEEPALIVE, value, sizeof on) == 0 ? 1 : 0;
 }
 
-// Windows raises no signal for a send into a closed connection: the call fails. A send
-// that cannot finish within the limit gives the connection up, shut both ways (2).
+// Windows raises no signal for a send into a closed connection: the call fails. Each send
+// takes what fits, and waits for room only when there is none; a send that cannot finish
+// within the limit, from the first such wait, gives the connection up, shut both ways (2).
 int SendBytes(Socket sock, const char* bytes, int length, Socket wake) {
     if (sock == kInvalidSocket) return -1;
-    const DWORD start = GetTickCount();
-    for (int sent = 0; sent < length;) {
+    DWORD start = 0;
+    for (int sent = 0;;) {
+        const int n = send(sock, bytes + sent, length - sent, 0);
+        if (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+        if (n > 0) sent += n;
+        if (sent == length) return length;
+        if (start == 0) start = GetTickCount() | 1;
         const int left = kLimits.sendMs - static_cast<int>(GetTickCount() - start);
         const Ready ready = left > 0 ? Wait(sock, true, wake, left) : kTimeUp;
         if (ready == kWoken || ready == kFailed) return -1;
@@ -93,11 +99,7 @@ int SendBytes(Socket sock, const char* bytes, int length, Socket wake) {
             WSASetLastError(WSAETIMEDOUT);
             return -1;
         }
-        const int n = send(sock, bytes + sent, length - sent, 0);
-        if (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK) return -1;
-        if (n > 0) sent += n;
     }
-    return length;
 }
 
 int ReceiveBytes(Socket sock, char* bytes, int length) { return recv(sock, bytes, length, 0); }
