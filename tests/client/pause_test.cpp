@@ -15,7 +15,8 @@ TEST(Pause, LastsItsTimeAndEndsAtOnceWhenWoken) {
         const auto start = test::Clock::now();
         platform::SleepMs(500, wake);
         const auto took = test::Clock::now() - start;
-        EXPECT_TRUE(took >= std::chrono::milliseconds(450) && took < std::chrono::milliseconds(2500))
+        EXPECT_TRUE(took >= std::chrono::milliseconds(450) &&
+                    took < std::chrono::milliseconds(2500))
             << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
     }
     platform::RaiseWake(out);
