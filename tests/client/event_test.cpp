@@ -29,7 +29,7 @@ TEST(ParseEvent, AgreesWithScanfAndTheRulesBeyondIt) {
     } rows[] = {
         // Two blanks keep it off the usual line's path, whose flags have at most eight digits.
         {"EightHexDigitsFitTheFlags", "1002 W  n fffffff0", "1002:n:4294967280:"},
-        {"NineHexDigitsOverflowTheFlags", "1 W n 123456789", "1:n:4294967295:"},
+        {"NineHexDigitsFrom0x100000000OverflowTheFlags", "1 W n 100000000", "1:n:4294967295:"},
         {"AnIdBeyond32BitsSaturates", "2147483648 W n 1", "2147483647:n:1:"},
         {"AnIdBelow32BitsSaturates", "-99999999999 W n 1", "-2147483648:n:1:"},
         {"LongTokensAreCutTo127AndSkipped", "1 " + std::string(5000, 'w') + " " + k127 + "X 1",
