@@ -1,5 +1,5 @@
-// Linked into nimbrel in the coverage build only: tests stop the program with SIGTERM, and
-// its counts must still reach the disk.
+// Linked into nimbrel in the build that counts coverage only (NIMBREL_COVERAGE, the valgrind
+// preset): tests stop the program with SIGTERM, and its counts must still reach the disk.
 #include <signal.h>
 #include <unistd.h>
 
